@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zibu needs to build, run and test, when any is missing.
+# Usage: scripts/setup.sh            everything (build, tests, Windows cross build)
+#        scripts/setup.sh --game     only what building and starting the game needs
+set -euo pipefail
+
+game_pkgs=(cmake ninja-build g++ pkg-config libsdl2-dev libgl-dev libgl1-mesa-dri)
+test_pkgs=(googletest libgtest-dev libbenchmark-dev
+           g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64
+           xvfb xauth xdotool x11-utils procps)
+
+pkgs=("${game_pkgs[@]}")
+[ "${1:-}" = "--game" ] || pkgs+=("${test_pkgs[@]}")
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

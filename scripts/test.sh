@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the unit and OpenGL tests on the debug and asan
+# builds, and the end-to-end tests of the Linux game and of zibu.exe under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+
+for preset in debug asan mingw; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+
+# One virtual screen for the OpenGL tests; the end-to-end tests start their own.
+run_ctest() {
+  xvfb-run -a -s '-screen 0 1280x720x24' ctest --preset "$1" -j "$(nproc)"
+}
+status=0
+run_ctest debug || status=1
+run_ctest asan || status=1
+exit $status
