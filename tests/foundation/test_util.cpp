@@ -6,44 +6,24 @@
 #include "foundation/memory.h"
 #include "foundation/util.h"
 
-TEST(Util, NextPow2) {
-    EXPECT_EQ(next_pow2(0), 0u);
-    EXPECT_EQ(next_pow2(1), 1u);
-    EXPECT_EQ(next_pow2(3), 4u);
-    EXPECT_EQ(next_pow2(5), 8u);
-    EXPECT_EQ(next_pow2(64), 64u);
-    EXPECT_EQ(next_pow2(65), 128u);
-    EXPECT_EQ(next_pow2(0x40000001u), 0x80000000u);
-}
-
-TEST(Util, CharactersAndClamps) {
+TEST(Util, PowersOfTwoAndBytes) {
+    const uint32_t in[] = {0, 1, 3, 5, 64, 65, 0x40000001u};
+    const uint32_t out[] = {0, 1, 4, 8, 64, 128, 0x80000000u};
+    for (int i = 0; i < 7; i++) EXPECT_EQ(next_pow2(in[i]), out[i]) << in[i];
     EXPECT_EQ(to_lower('Q'), 'q');
     EXPECT_EQ(to_lower('['), '[');
-    EXPECT_EQ(to_lower('@'), '@');
     EXPECT_EQ(to_lower(static_cast<char>(0xC4)), -60);
     EXPECT_EQ(byte_value(static_cast<char>(0xFF)), 255);
-    EXPECT_EQ(byte_value('A'), 65);
-    EXPECT_EQ(pos_i(-3), 0);
-    EXPECT_EQ(pos_d(-0.5), 0.0);
-    EXPECT_EQ(max_u(3000000000u, 2u), 3000000000u);
-    EXPECT_EQ(max_i(-5, -7), -5);
 }
 
-TEST(Util, StringCopies) {
+TEST(Util, StringCopiesIncludingReplacingAStringByItself) {
     char* s = nullptr;
     EXPECT_EQ(str_dup_into(&s, "hello"), 5u);
-    EXPECT_STREQ(s, "hello");
     EXPECT_EQ(str_replace(&s, "hi"), 2u);
     EXPECT_STREQ(s, "hi");
-    // Replacing a string by itself must not read the freed copy.
-    EXPECT_EQ(str_replace(&s, s), 2u);
+    EXPECT_EQ(str_replace(&s, s), 2u);  // must not read the freed copy
     EXPECT_STREQ(s, "hi");
     checked_free(s);
-
-    char* t = nullptr;
-    EXPECT_EQ(str_replace(&t, ""), 0u);
-    EXPECT_STREQ(t, "");
-    checked_free(t);
 }
 
 TEST(DMatrix, RowsAreIndependentAndCountsSitAheadOfTheHandle) {
@@ -55,27 +35,16 @@ TEST(DMatrix, RowsAreIndependentAndCountsSitAheadOfTheHandle) {
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 5; j++) EXPECT_EQ(m[i][j], i * 10 + j);
     dmatrix_free(m);
-
-    DMatrix empty = dmatrix_alloc(0, 4);
-    EXPECT_EQ(dmatrix_rows(empty), 0);
-    dmatrix_free(empty);
-}
-
-TEST(Memory, ZeroSizedBlocksAreValid) {
-    void* p = checked_malloc(0);
-    EXPECT_NE(p, nullptr);
-    p = checked_realloc(p, 0);
-    EXPECT_NE(p, nullptr);
-    checked_free(p);
-    void* q = checked_calloc(0, 8);
-    EXPECT_NE(q, nullptr);
-    checked_free(q);
+    dmatrix_free(dmatrix_alloc(0, 4));
 }
 
 TEST(MemoryDeathTest, FailureEndsWithStatusOneThroughTheHandler) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    void* empty = checked_malloc(0);
+    EXPECT_NE(empty, nullptr);
+    checked_free(empty);
     EXPECT_EXIT(fatal("Something broke"), testing::ExitedWithCode(1), "Something broke");
-    // Overflowing sizes are caught before reaching the system allocator.
+    // Overflowing sizes are caught before they reach the system allocator.
     EXPECT_EXIT(checked_calloc(SIZE_MAX / 2, 4), testing::ExitedWithCode(1), "Out of memory");
     EXPECT_EXIT(checked_malloc_array(SIZE_MAX / 2, 4), testing::ExitedWithCode(1), "Out of memory");
     EXPECT_EXIT(
