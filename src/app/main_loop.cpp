@@ -1,5 +1,6 @@
 #include "app/main_loop.h"
 
+#include "foundation/memory.h"
 #include "platform/errorlog.h"
 #include "platform/framecycle.h"
 #include "platform/screenshot.h"
@@ -7,6 +8,7 @@
 
 double sim_time = 0.0;
 double frame_time = 0.0;
+Vec3 viewer_velocity = {0.0, 0.0, 0.0};
 uint32_t prev_mouse_buttons = 0;
 unsigned char light_show = 0;
 const char* const window_title = "Zibu";
@@ -14,7 +16,8 @@ const char* const window_title = "Zibu";
 double clamp_frame_time(double raw) { return raw > FRAME_TIME_MAX ? FRAME_TIME_MAX : raw; }
 
 void main_loop(const char* /*command_line*/) {
-    // Start-up.
+    // Start-up. Allocation failures anywhere are logged and shown like every other fatal error.
+    set_fatal_handler(fatal_error);
     flat_projection = 0;  // the perspective projection throughout
     if (!graphics_open(windowed ? 1024 : 0, windowed ? 768 : 0, window_title)) return;
 

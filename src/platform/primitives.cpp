@@ -1,9 +1,10 @@
 #include "platform/primitives.h"
 
+#include "foundation/memory.h"
 #include "platform/opengl.h"
 
 #include <cmath>
-#include <vector>
+#include <initializer_list>
 
 namespace {
 
@@ -91,7 +92,9 @@ void cube_quads_textured(double x, double y, double z, double size) {
 void sphere(double cx, double cy, double cz, double r, uint32_t colour, int n) {
     if (n < 1) return;
     const double pi = 3.14159265358979323846;
-    std::vector<double> co(static_cast<size_t>(n) + 1), si(static_cast<size_t>(n) + 1);
+    const size_t count = static_cast<size_t>(n) + 1;
+    double* co = static_cast<double*>(checked_malloc_array(2 * count, sizeof(double)));
+    double* si = co + n + 1;
     for (int k = 0; k <= n; ++k) {
         co[k] = std::cos(k * pi / n);
         si[k] = std::sin(k * pi / n);
@@ -115,4 +118,5 @@ void sphere(double cx, double cy, double cz, double r, uint32_t colour, int n) {
         }
     }
     glEnd();
+    checked_free(co);
 }

@@ -1,12 +1,12 @@
 #include "platform/screenshot.h"
 
+#include "foundation/memory.h"
 #include "platform/framecycle.h"
 #include "platform/opengl.h"
 #include "platform/window.h"
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -72,14 +72,12 @@ void write_screen_bmp(int x, int y, int w, int h, const char* name, int convert)
     std::fwrite(header, 1, sizeof header, f);
 
     const size_t size = static_cast<size_t>(bmp_row_size(w)) * static_cast<size_t>(h);
-    unsigned char* rows = static_cast<unsigned char*>(std::calloc(size, 1));
-    if (rows) {
-        // OpenGL delivers the bottom row first, which is the order BMP stores.
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        glReadPixels(x, screen_height - (y + h), w, h, GL_BGR_EXT, GL_UNSIGNED_BYTE, rows);
-        std::fwrite(rows, 1, size, f);
-        std::free(rows);
-    }
+    unsigned char* rows = static_cast<unsigned char*>(checked_calloc(size, 1));
+    // OpenGL delivers the bottom row first, which is the order BMP stores.
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(x, screen_height - (y + h), w, h, GL_BGR_EXT, GL_UNSIGNED_BYTE, rows);
+    std::fwrite(rows, 1, size, f);
+    checked_free(rows);
     std::fclose(f);
     if (convert) run_converter(name);
 }

@@ -89,8 +89,13 @@ bool sdl_minimised() {
     return main_window && (SDL_GetWindowFlags(main_window) & SDL_WINDOW_MINIMIZED);
 }
 
-// SDL sends the request only when the state changes, so repeating it every pump is cheap.
-void sdl_raise_topmost() { SDL_SetWindowAlwaysOnTop(main_window, SDL_TRUE); }
+// The request goes to the window manager only when the window is not on top already, so
+// repeating the rule every pump costs nothing.
+void sdl_raise_topmost() {
+    if (!(SDL_GetWindowFlags(main_window) & SDL_WINDOW_ALWAYS_ON_TOP)) {
+        SDL_SetWindowAlwaysOnTop(main_window, SDL_TRUE);
+    }
+}
 
 void sdl_read_keyboard(unsigned char out[256]) {
     int count = 0;
