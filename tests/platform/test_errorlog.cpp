@@ -46,13 +46,6 @@ TEST(ErrorLog, UnwritableLogIsSkipped) {
     EXPECT_TRUE(std::filesystem::is_directory("graphics_error.log"));
 }
 
-TEST(ErrorLog, TimeStampIsDateSpaceTime) {
-    char stamp[TIME_STAMP_SIZE];
-    time_stamp(stamp);
-    EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}-[^ -]+-\d{2} \d{2}:\d{2}:\d{2})")))
-        << stamp;
-}
-
 void no_box(const char*) {}
 
 TEST(ErrorLogDeathTest, FatalErrorExitsWithStatusOneAndLeavesItsLine) {

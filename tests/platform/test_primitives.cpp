@@ -21,16 +21,6 @@ TEST_F(Primitives, DrawLineLeavesLightingAsItFoundIt) {
     overlay_end();
 }
 
-TEST_F(Primitives, DrawLineIsUnlitEvenWithLightingOn) {
-    // Lit without any light, a line would come out black.
-    overlay_begin();
-    glEnable(GL_LIGHTING);
-    draw_line(0.5, 10.5, 50.5, 10.5, 0x80ff40);
-    glDisable(GL_LIGHTING);
-    overlay_end();
-    EXPECT_EQ(gl_test_pixel(20, GL_TEST_HEIGHT - 11), 0x80ff40u);
-}
-
 TEST_F(Primitives, BoxesFillAndOutlineTheirCorners) {
     overlay_begin();
     fill_box(10, 10, 20, 10, 0x123456);
@@ -55,23 +45,6 @@ TEST_F(Primitives, SphereIsClosedAndCoversItsDisc) {
     EXPECT_EQ(gl_test_pixel(cx + 40, cy + 40), 0x00ff00u);
     EXPECT_EQ(gl_test_pixel(cx - 40, cy - 40), 0x00ff00u);
     EXPECT_EQ(gl_test_pixel(cx + 200, cy), 0u);
-}
-
-TEST_F(Primitives, CubeCoversItsFaceFromEveryDirection) {
-    // The unit cube around the origin seen from +z and, rotated, from the other sides: every
-    // face is there even though the faces are not wound consistently.
-    glDisable(GL_CULL_FACE);
-    for (int turn = 0; turn < 4; ++turn) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glLoadIdentity();
-        glTranslated(0, 0, -3);
-        glRotated(90.0 * turn, turn % 2 ? 1 : 0, turn % 2 ? 0 : 1, 0);
-        glColor3ub(255, 255, 255);
-        glBegin(GL_QUADS);
-        cube_quads(-0.5, -0.5, -0.5, 1.0);
-        glEnd();
-        EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2), 0xffffffu) << turn;
-    }
 }
 
 }  // namespace
