@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/main_loop.h"
+#include "app/ship.h"
+#include "foundation/camera.h"
+#include "platform/framecycle.h"
+#include "platform/opengl.h"
+#include "scene/advance.h"
+#include "support/gl_context.h"
+#include "things/bullet.h"
+
+namespace {
+
+// Anything that is not a Ship: an asteroid, a dendrite box.
+const ThingType rock_type = {"rock", sizeof(Thing), nullptr, nullptr, nullptr, nullptr};
+
+class Bullets : public testing::Test {
+protected:
+    void SetUp() override {
+        nodes_before = total_nodes;
+        sim_time = 0.0;
+        world = World_create(0, 0, 0, nullptr);
+        ship = ship_create(0, 0, 0, world);
+        rock = VNode_create_thing(&rock_type, world);
+        rock->bound.radius = 2.0;
+    }
+    void TearDown() override {
+        VNode_destroy(world);
+        EXPECT_EQ(total_nodes, nodes_before);
+        sim_time = 0.0;
+    }
+    bool alive(const Bullet* b) const {
+        for (uint32_t i = 0; i < VNode_child_count(world); i++) {
+            if (VNode_child(world, i) == b) return true;
+        }
+        return false;
+    }
+    uint32_t nodes_before = 0;
+    VNode* world = nullptr;
+    Ship* ship = nullptr;
+    Thing* rock = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Bullets, TakeTheirSideFromTheFirer) {
+    Bullet* from_ship = bullet_create(1, 2, 3, 0, 0, -50, ship, world);
+    Bullet* from_rock = bullet_create(0, 0, 0, 0, 0, 0, rock, world);
+    Bullet* from_none = bullet_create(0, 0, 0, 0, 0, 0, nullptr, world);
+    EXPECT_EQ(from_ship->firing_ship, ship);
+    EXPECT_EQ(from_rock->firing_ship, nullptr);
+    EXPECT_EQ(from_none->firing_ship, nullptr);
+    EXPECT_TRUE(from_ship->flags & VN_TRANSPARENT);
+    EXPECT_TRUE(from_ship->flags & VN_MOBILE);
+    EXPECT_EQ(from_ship->world_centre.z, 3.0);
+    EXPECT_EQ(from_ship->expiry, BULLET_LIFETIME);
+}
+
+TEST_F(Bullets, CannotHitTheirFirerUntilTheyHaveOnceFlownClear) {
+    // Fired from inside the rock; clear once more than 1.5 * (2 + 0.1) = 3.15 away.
+    rock->velocity = Vec3{0, 0, 0};
+    Bullet* b = bullet_create(0, 0, 0, 1, 0, 0, rock, world);
+    int steps = 0;
+    while (b->owner) {
+        ASSERT_LT(++steps, 100);
+        EXPECT_EQ(bullet_hit(b, rock, 0.0), 0);
+        EXPECT_FALSE(b->spent) << "still the owner's: neither a hit nor a miss";
+        VNode_advance_tree(b, 1.0);
+    }
+    // Each test reads the position from before its step: the first past 3.15 is 4, reached
+    // by the fourth step and seen by the fifth.
+    EXPECT_EQ(steps, 5);
+    EXPECT_EQ(b->world_centre.x, 5.0);
+
+    // Coming back does not make it the owner's again: now the rock can be struck, and a rock's
+    // bullet on a rock is on the wrong side, so it fizzles.
+    b->bound.centre = b->world_centre = Vec3{0, 0, 0};
+    VNode_advance_tree(b, 0.0);
+    EXPECT_EQ(b->owner, nullptr);
+    VNode_begin_deferral();
+    EXPECT_EQ(bullet_hit(b, rock, 0.0), 0);
+    EXPECT_TRUE(b->spent);
+    VNode_end_deferral();
+    EXPECT_FALSE(alive(b));
+}
+
+TEST_F(Bullets, ShipsOwnBulletMissesItOnlyAfterLeaving) {
+    Bullet* b = bullet_create(0, -1, 0, 0, 0, -50, ship, world);
+    EXPECT_EQ(bullet_hit(b, ship, 0.0), 0);
+    EXPECT_EQ(ship->misses, 0);
+    // Clear once more than 1.5 * (3 + 0.1) = 4.65 from the ship's centre.
+    int steps = 0;
+    while (b->owner && steps < 10) {
+        EXPECT_EQ(bullet_hit(b, ship, 0.0), 0);
+        VNode_advance_tree(b, 0.02);
+        steps++;
+    }
+    EXPECT_EQ(steps, 6);
+    EXPECT_EQ(ship->misses, 0);
+    EXPECT_EQ(bullet_hit(b, ship, 0.0), 0);
+    EXPECT_EQ(ship->misses, 1);
+}
+
+TEST_F(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
+    Ship* other_ship = ship_create(50, 0, 0, world);
+    struct Case {
+        const char* what;
+        bool ship_fired;
+        VNode* target;
+        int counts;
+        double score;
+        int hits, misses, streak;
+    };
+    const Case cases[] = {
+        {"ship's bullet on a rock", true, rock, 1, 7.5, 1, 0, 3},
+        {"ship's bullet on a ship", true, other_ship, 0, 0.0, 0, 1, 0},
+        {"rock's bullet on a ship", false, other_ship, 1, 0.0, 0, 0, 2},
+        {"rock's bullet on a rock", false, rock, 0, 0.0, 0, 0, 2},
+    };
+    VNode* rock2 = VNode_create_thing(&rock_type, world);
+    for (const Case& c : cases) {
+        ship->score = 0.0;
+        ship->hits = ship->misses = 0;
+        ship->streak = 2;
+        Bullet* b = c.ship_fired ? bullet_create(0, 0, 0, 0, 0, 0, ship, world)
+                                 : bullet_create(0, 0, 0, 0, 0, 0, rock2, world);
+        b->owner = nullptr;
+        VNode_begin_deferral();  // as inside the collision pass
+        EXPECT_EQ(bullet_hit(b, c.target, 7.5), c.counts) << c.what;
+        EXPECT_TRUE(b->spent) << c.what;
+        // Reported again from the other side or by a second target in the same pass.
+        EXPECT_EQ(bullet_hit(b, rock, 7.5), 0) << c.what;
+        EXPECT_EQ(bullet_fizzle(b), 0) << c.what;
+        EXPECT_TRUE(alive(b) == false) << c.what;
+        VNode_end_deferral();
+        EXPECT_EQ(ship->score, c.score) << c.what;
+        EXPECT_EQ(ship->hits, c.hits) << c.what;
+        EXPECT_EQ(ship->misses, c.misses) << c.what;
+        EXPECT_EQ(ship->streak, c.streak) << c.what;
+    }
+}
+
+TEST_F(Bullets, ExpiryEqualToTheClockSurvivesThatFrame) {
+    sim_time = 5.25;
+    Bullet* b = bullet_create(0, 0, 0, 1, 0, 0, nullptr, world);
+    sim_time = 35.25;
+    VNode_advance_tree(world, 0.02);
+    ASSERT_TRUE(alive(b));
+    sim_time = 35.2500001;
+    const uint32_t before = total_nodes;
+    VNode_advance_tree(world, 0.02);
+    EXPECT_FALSE(alive(b));
+    EXPECT_EQ(total_nodes, before - 1);
+}
+
+TEST(Streak, AtRestLiesAlongXWithHalfLengthOne) {
+    const StreakQuads q = streak_geometry(Vec3f{0, 0, -10}, Vec3f{0, 0, 0}, 0.1f, 0.04f,
+                                          Vec3f{0, 0, 0}, 0.02f);
+    for (int i = 0; i < 12; i++) {
+        EXPECT_TRUE(std::isfinite(q.position[i].x) && std::isfinite(q.position[i].y) &&
+                    std::isfinite(q.position[i].z));
+    }
+    // Body corners 8..11: tail -S, tail +S, head +S, head -S.
+    const Vec3f mid_tail = vec3f_scale(vec3f_add(q.position[8], q.position[9]), 0.5f);
+    const Vec3f mid_head = vec3f_scale(vec3f_add(q.position[10], q.position[11]), 0.5f);
+    EXPECT_FLOAT_EQ(mid_tail.x, -1.0f);
+    EXPECT_FLOAT_EQ(mid_head.x, 1.0f);
+    EXPECT_FLOAT_EQ(mid_head.z, -10.0f);
+    // Across the streak and the line of sight: along y, radius long.
+    EXPECT_NEAR(vec3f_dist(q.position[8], q.position[9]), 0.2f, 1e-6f);
+    EXPECT_NEAR(std::fabs(q.position[9].y - q.position[8].y), 0.2f, 1e-6f);
+    // The caps reach one radius beyond the ends.
+    EXPECT_NEAR(q.position[0].x, -1.1f, 1e-6f);
+    EXPECT_NEAR(q.position[6].x, 1.1f, 1e-6f);
+}
+
+TEST(Streak, LastsAtLeastTheMinimumTime) {
+    const Vec3f p{3, 0, 0};
+    const Vec3f v{0, 0, -50};
+    struct Case {
+        float frame_seconds;
+        float half_length;
+    };
+    for (const Case c : {Case{0.01f, 1.0f}, Case{0.04f, 1.0f}, Case{0.05f, 1.25f}}) {
+        const StreakQuads q = streak_geometry(p, v, 0.1f, 0.04f, Vec3f{0, 0, 0}, c.frame_seconds);
+        const Vec3f mid_head = vec3f_scale(vec3f_add(q.position[10], q.position[11]), 0.5f);
+        EXPECT_NEAR(mid_head.z, -c.half_length, 1e-6f) << c.frame_seconds;
+    }
+}
+
+TEST(BulletTexture, YellowCentreGreenRingBlackRimAndTheOtherSideRotated) {
+    std::vector<unsigned char> ship_side(32 * 32 * 3), other(32 * 32 * 3);
+    bullet_texture_image(32, false, ship_side.data());
+    bullet_texture_image(32, true, other.data());
+    auto texel = [](const std::vector<unsigned char>& t, int x, int y) {
+        const unsigned char* p = &t[3 * (y + x * 32)];
+        return (unsigned(p[0]) << 16) | (unsigned(p[1]) << 8) | p[2];
+    };
+    EXPECT_EQ(texel(ship_side, 16, 16), 0xFFFF00u);
+    EXPECT_EQ(texel(ship_side, 16, 4), 0x007F00u);  // rho 0.75
+    EXPECT_EQ(texel(ship_side, 16, 8), 0x00FF00u);  // rho 0.5
+    EXPECT_EQ(texel(ship_side, 0, 0), 0u);
+    EXPECT_EQ(texel(ship_side, 16, 0), 0u);         // rho 1
+    EXPECT_EQ(texel(other, 16, 16), 0xFF00FFu);
+    EXPECT_EQ(texel(other, 16, 4), 0x7F0000u);
+}
+
+namespace {
+
+class BulletDrawing : public GlTest {
+protected:
+    void TearDown() override {
+        frame_time = 0.0;
+        viewer_velocity = Vec3{0, 0, 0};
+    }
+};
+
+}  // namespace
+
+TEST_F(BulletDrawing, GlowsInTheColoursOfItsSide) {
+    VNode* world = World_create(0, 0, 0, nullptr);
+    Ship* ship = ship_create(0, 0, 0, world);
+    const Mat4 identity = mat4_identity();
+    frame_time = 0.02;
+    for (bool ship_side : {true, false}) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        camera_from_frame(&identity);
+        // Crossing the view at 50 units/s, the viewer moving along with it: a short streak.
+        viewer_velocity = Vec3{45, 0, 0};
+        Bullet* b = bullet_create(0, 0, -2, 50, 0, 0, ship_side ? static_cast<VNode*>(ship)
+                                                                : nullptr, world);
+        bullet_plot(b);
+        const unsigned centre = gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2);
+        if (ship_side) {
+            EXPECT_GT((centre >> 8) & 0xFF, 0xC0u) << std::hex << centre;
+            EXPECT_LT(centre & 0xFF, 0x40u) << std::hex << centre;
+        } else {
+            EXPECT_GT(centre >> 16, 0xC0u) << std::hex << centre;
+            EXPECT_LT((centre >> 8) & 0xFF, 0x40u) << std::hex << centre;
+        }
+        // The streak is 0.2 units wide at 2 units: well inside a few dozen pixels of the centre.
+        EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2 + 60), 0u);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        GLboolean depth_writes = GL_FALSE;
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
+        EXPECT_TRUE(depth_writes) << "the depth mask is restored";
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    }
+    VNode_destroy(world);
+}
