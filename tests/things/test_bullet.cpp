@@ -45,19 +45,6 @@ protected:
 
 }  // namespace
 
-TEST_F(Bullets, TakeTheirSideFromTheFirer) {
-    Bullet* from_ship = bullet_create(1, 2, 3, 0, 0, -50, ship, world);
-    Bullet* from_rock = bullet_create(0, 0, 0, 0, 0, 0, rock, world);
-    Bullet* from_none = bullet_create(0, 0, 0, 0, 0, 0, nullptr, world);
-    EXPECT_EQ(from_ship->firing_ship, ship);
-    EXPECT_EQ(from_rock->firing_ship, nullptr);
-    EXPECT_EQ(from_none->firing_ship, nullptr);
-    EXPECT_TRUE(from_ship->flags & VN_TRANSPARENT);
-    EXPECT_TRUE(from_ship->flags & VN_MOBILE);
-    EXPECT_EQ(from_ship->world_centre.z, 3.0);
-    EXPECT_EQ(from_ship->expiry, BULLET_LIFETIME);
-}
-
 TEST_F(Bullets, CannotHitTheirFirerUntilTheyHaveOnceFlownClear) {
     // Fired from inside the rock; clear once more than 1.5 * (2 + 0.1) = 3.15 away.
     rock->velocity = Vec3{0, 0, 0};
@@ -188,23 +175,6 @@ TEST(Streak, LastsAtLeastTheMinimumTime) {
         const Vec3f mid_head = vec3f_scale(vec3f_add(q.position[10], q.position[11]), 0.5f);
         EXPECT_NEAR(mid_head.z, -c.half_length, 1e-6f) << c.frame_seconds;
     }
-}
-
-TEST(BulletTexture, YellowCentreGreenRingBlackRimAndTheOtherSideRotated) {
-    std::vector<unsigned char> ship_side(32 * 32 * 3), other(32 * 32 * 3);
-    bullet_texture_image(32, false, ship_side.data());
-    bullet_texture_image(32, true, other.data());
-    auto texel = [](const std::vector<unsigned char>& t, int x, int y) {
-        const unsigned char* p = &t[3 * (y + x * 32)];
-        return (unsigned(p[0]) << 16) | (unsigned(p[1]) << 8) | p[2];
-    };
-    EXPECT_EQ(texel(ship_side, 16, 16), 0xFFFF00u);
-    EXPECT_EQ(texel(ship_side, 16, 4), 0x007F00u);  // rho 0.75
-    EXPECT_EQ(texel(ship_side, 16, 8), 0x00FF00u);  // rho 0.5
-    EXPECT_EQ(texel(ship_side, 0, 0), 0u);
-    EXPECT_EQ(texel(ship_side, 16, 0), 0u);         // rho 1
-    EXPECT_EQ(texel(other, 16, 16), 0xFF00FFu);
-    EXPECT_EQ(texel(other, 16, 4), 0x7F0000u);
 }
 
 namespace {
