@@ -35,9 +35,11 @@ void LightTree_free(LightTree* tree) {
     DynArray_free(tree->lights);
 }
 
+// The tree is rebuilt before every plot with about as many lights as the
+// last time, so the storage is kept rather than regrown from nothing.
 void LightTree_clear(LightTree* tree) {
-    DynArray_clear(&tree->entries);
-    DynArray_clear(&tree->lights);
+    tree->entries.count = 0;
+    tree->lights.count = 0;
 }
 
 void LightTree_add_leaf(LightTree* tree, float x, float y, float z, float r, float g, float b,

@@ -60,7 +60,7 @@ Light light_combine(const Light* a, const Light* b);
 
 void LightTree_init(LightTree* tree);
 void LightTree_free(LightTree* tree);
-// Back to no entries at all.
+// Back to no entries at all (the storage stays for the next build).
 void LightTree_clear(LightTree* tree);
 void LightTree_add_leaf(LightTree* tree, float x, float y, float z, float r, float g, float b,
                         float weight);
