@@ -1,11 +1,12 @@
 #include "scene/lights.h"
 
-#include <GL/gl.h>
-
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 #include "foundation/memory.h"
+#include "platform/opengl.h"
+#include "platform/primitives.h"
 
 int32_t max_lights = 1;
 int32_t next_light = GL_LIGHT0;
@@ -341,5 +342,45 @@ void lights_choose(float x, float y, float z) {
     for (uint32_t k = chosen.count; k-- > 0;) {
         const Light& l = DynArray_at<Light>(&chosen, k);
         light_point(l.pos.x, l.pos.y, l.pos.z, l.colour.x, l.colour.y, l.colour.z, l.weight);
+    }
+}
+
+void light_tree_draw(int on_top) {
+    lights_off();
+    light_directional(0.3f, 0.5f, 0.8f, 0.8f, 0.8f, 0.8f);
+    lights_ambient(0.2f, 0.2f, 0.2f);
+    if (on_top) {
+        glDepthFunc(GL_ALWAYS);
+        glDisable(GL_LIGHTING);
+    }
+    int32_t count = static_cast<int32_t>(light_tree.entries.count);
+    // A cube per entry, its size growing with the root of the weight.
+    glBegin(GL_QUADS);
+    for (int32_t k = count; k-- > 0;) {
+        const Light& l = light_at(&light_tree, k);
+        float s = 0.05f * std::sqrt(l.weight);
+        glColor3f(l.colour.x, l.colour.y, l.colour.z);
+        cube_quads(l.pos.x - s, l.pos.y - s, l.pos.z - s, 2.0 * s);
+    }
+    glEnd();
+    // A line from each cluster to each of its two parts.
+    glBegin(GL_LINES);
+    glNormal3f(0.0f, 0.0f, 1.0f);
+    for (int32_t k = count; k-- > 0;) {
+        const LightEntry& e = entry_at(&light_tree, k);
+        if (e.left < 0) continue;
+        const Light& from = light_at(&light_tree, k);
+        for (int32_t child : {e.right, e.left}) {
+            const Light& to = light_at(&light_tree, child);
+            if (on_top) glColor3f(1.0f, 1.0f, 1.0f);
+            else glColor3f(to.colour.x, to.colour.y, to.colour.z);
+            glVertex3f(from.pos.x, from.pos.y, from.pos.z);
+            glVertex3f(to.pos.x, to.pos.y, to.pos.z);
+        }
+    }
+    glEnd();
+    if (on_top) {
+        glDepthFunc(GL_LEQUAL);
+        glEnable(GL_LIGHTING);
     }
 }
