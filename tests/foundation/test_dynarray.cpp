@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "foundation/dynarray.h"
+
+namespace {
+
+using Ints = std::vector<int>;
+
+Ints contents(const DynArray* a) {
+    const int* p = DynArray_items<int>(a);
+    return Ints(p, p + a->count);
+}
+
+void push_all(DynArray* a, std::initializer_list<int> values) {
+    for (int v : values) DynArray_push_value(a, v);
+}
+
+}  // namespace
+
+TEST(DynArray, GrowsThroughTheHysteresisSequenceKeepingElements) {
+    DynArray a;
+    DynArray_init_of<int>(&a);
+    std::vector<uint32_t> capacities{a.capacity};
+    for (int i = 0; i < 40; i++) {
+        EXPECT_EQ(DynArray_push_value(&a, i * 7), static_cast<uint32_t>(i));
+        if (a.capacity != capacities.back()) capacities.push_back(a.capacity);
+    }
+    EXPECT_EQ(capacities, (std::vector<uint32_t>{1, 2, 3, 5, 7, 10, 13, 17, 22, 28, 36, 46}));
+    for (int i = 0; i < 40; i++) EXPECT_EQ(DynArray_at<int>(&a, i), i * 7);
+    DynArray_free(a);
+}
+
+TEST(DynArray, ShrinksOnlyBelowTheFillThresholdAndNeverUnderTheMinimum) {
+    DynArray a;
+    DynArray_init_of<int>(&a);
+    push_all(&a, {1, 2, 3, 4, 5});
+    ASSERT_EQ(a.capacity, 5u);
+    DynArray_remove(&a, 4);
+    DynArray_remove(&a, 3);
+    EXPECT_EQ(a.capacity, 5u) << "3 of 5 is exactly 60 %: no shrink";
+    DynArray_remove(&a, 2);
+    EXPECT_EQ(a.capacity, 2u);
+    DynArray_remove(&a, 0);
+    EXPECT_EQ(a.capacity, 1u);
+    EXPECT_EQ(contents(&a), Ints{2});
+    DynArray_free(a);
+
+    // Emptying stops at the minimum capacity with storage still usable.
+    DynArray c;
+    DynArray_init_sized(&c, sizeof(int), 4, 0);
+    for (int i = 0; i < 20; i++) DynArray_push_value(&c, i);
+    while (c.count) DynArray_remove(&c, 0);
+    EXPECT_EQ(c.capacity, 4u);
+    push_all(&c, {9, 8, 7, 6});
+    EXPECT_EQ(contents(&c), (Ints{9, 8, 7, 6}));
+    EXPECT_EQ(c.capacity, 4u);
+    DynArray_free(c);
+}
+
+TEST(DynArray, RemovalOrderAndOutOfRangeIndices) {
+    DynArray a;
+    DynArray_init_of<int>(&a);
+    push_all(&a, {10, 20, 30});
+    DynArray_remove(&a, 0);
+    EXPECT_EQ(contents(&a), (Ints{30, 20}));
+    DynArray_remove(&a, 2);
+    DynArray_remove(&a, 1000);
+    EXPECT_EQ(contents(&a), (Ints{30, 20}));
+    DynArray_remove(&a, 1);
+    EXPECT_EQ(contents(&a), Ints{30});
+    DynArray_free(a);
+
+    DynArray b;
+    DynArray_init_of<int>(&b);
+    push_all(&b, {10, 20, 30, 40, 50});
+    DynArray_remove_ordered(&b, 1);
+    DynArray_remove_ordered(&b, 4);
+    EXPECT_EQ(contents(&b), (Ints{10, 30, 40, 50}));
+    DynArray_free(b);
+}
+
+TEST(DynArray, TrackedVariableFollowsEveryMove) {
+    DynArray a;
+    DynArray_init_of<int>(&a);
+    int* view = nullptr;
+    EXPECT_EQ(DynArray_track(&a, &view), nullptr);
+    EXPECT_EQ(view, a.data) << "set at once";
+    for (int i = 0; i < 30; i++) {
+        DynArray_push_value(&a, i);
+        ASSERT_EQ(view, a.data);
+    }
+    while (a.count > 2) {
+        DynArray_remove(&a, 0);
+        ASSERT_EQ(view, a.data);
+    }
+    DynArray_clear(&a);
+    EXPECT_EQ(view, a.data);
+    EXPECT_TRUE(a.count == 0 && a.capacity == a.min_capacity);
+    DynArray_free(a);
+    EXPECT_EQ(view, nullptr);
+}
+
+TEST(DynArray, FindPrefersTheHighestMatch) {
+    DynArray a;
+    DynArray_init_of<int>(&a);
+    push_all(&a, {5, 7, 5, 9});
+    int five = 5, missing = 6;
+    EXPECT_EQ(DynArray_find(&a, &five), 2);
+    EXPECT_EQ(DynArray_find(&a, &missing), -1);
+    DynArray_remove_value(&a, &five);
+    DynArray_remove_value(&a, &missing);
+    EXPECT_EQ(contents(&a), (Ints{5, 7, 9}));
+    DynArray_free(a);
+}
+
+TEST(DynArray, PushOfItsOwnElementSurvivesGrowth) {
+    DynArray a;
+    DynArray_init_sized(&a, sizeof(int), 2, 1);
+    DynArray_at<int>(&a, 0) = 42;
+    DynArray_at<int>(&a, 1) = 43;
+    DynArray_push(&a, &DynArray_at<int>(&a, 0));  // storage moves during this push
+    EXPECT_EQ(contents(&a), (Ints{42, 43, 42}));
+    DynArray_free(a);
+}

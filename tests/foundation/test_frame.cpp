@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "foundation/camera.h"
+#include "foundation/frame.h"
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+void expect_near(Vec3 a, Vec3 b, double tolerance = 1e-12) {
+    EXPECT_NEAR(a.x, b.x, tolerance);
+    EXPECT_NEAR(a.y, b.y, tolerance);
+    EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+Vec3 axis(const Mat4& m, int c) { return Vec3{m.m[4 * c], m.m[4 * c + 1], m.m[4 * c + 2]}; }
+
+Mat4 tilted_frame() {
+    Mat4 m = mat4_identity();
+    frame_rotate_x(&m, 0.3);
+    frame_rotate_y(&m, -1.1);
+    frame_rotate_z(&m, 2.0);
+    frame_translate(&m, 4.0, -5.0, 6.0);
+    return m;
+}
+
+}  // namespace
+
+TEST(Vec3, InPlaceFormsChangeTheirArgumentAndUnitVectorsHaveLengthOne) {
+    Vec3 a{1, 2, 3};
+    EXPECT_FALSE(vec3_differs(vec3_add(&a, Vec3{1, 1, 1}), Vec3{2, 3, 4}));
+    EXPECT_FALSE(vec3_differs(vec3_sub_in_place(&a, Vec3{2, 3, 4}), Vec3{0, 0, 0}));
+    EXPECT_TRUE(vec3_differs(a, Vec3{0, 0, 1e-300}));
+    EXPECT_DOUBLE_EQ(vec3_len(vec3_unit(Vec3{3, -4, 12})), 1.0);
+    EXPECT_NEAR(vec3f_len(vec3f_unit(Vec3f{2, 3, 6})), 1.0f, 1e-6f);
+    Vec3f c = vec3f_cross(Vec3f{1, 0, 0}, Vec3f{0, 1, 0});
+    EXPECT_TRUE(c.x == 0.0f && c.y == 0.0f && c.z == 1.0f);
+}
+
+TEST(Frame, LocalAndWorldAreInverseAndLocalMovesFollowTheAxes) {
+    Mat4 m = tilted_frame();
+    Vec3 p{0.25, -7.5, 3.0};
+    Vec3 q = p;
+    frame_point_to_world(&m, &q);
+    frame_point_to_local(&m, &q);
+    expect_near(q, p);
+    Vec3 before = frame_point_to_world(&m, 0, 0, 0);
+    frame_move_local(&m, 0, 2.0, 0);
+    expect_near(vec3_sub(frame_point_to_world(&m, 0, 0, 0), before), vec3_scale(axis(m, 1), 2.0));
+}
+
+TEST(Frame, QuarterTurnsFollowTheRightHandRule) {
+    Mat4 m = mat4_identity();
+    frame_rotate_x(&m, pi / 2);
+    expect_near(axis(m, 0), Vec3{1, 0, 0});
+    expect_near(axis(m, 1), Vec3{0, 0, 1});
+    expect_near(axis(m, 2), Vec3{0, -1, 0});
+    m = mat4_identity();
+    frame_rotate_y(&m, pi / 2);
+    expect_near(axis(m, 2), Vec3{1, 0, 0});
+    m = mat4_identity();
+    frame_rotate_z(&m, pi / 2);
+    expect_near(axis(m, 0), Vec3{0, 1, 0});
+}
+
+TEST(Frame, OrthonormalizeKeepsExactFramesAndRepairsDrift) {
+    Mat4 exact = mat4_identity();
+    exact.m[0] = 0, exact.m[1] = 1, exact.m[4] = -1, exact.m[5] = 0;  // quarter turn about z
+    Mat4 copy = exact;
+    frame_orthonormalize(&copy);
+    for (int i = 0; i < 16; i++) EXPECT_EQ(copy.m[i], exact.m[i]) << i;
+
+    Mat4 drifted = tilted_frame();
+    drifted.m[0] += 1e-4;
+    drifted.m[5] -= 2e-4;
+    drifted.m[9] += 3e-4;
+    frame_orthonormalize(&drifted);
+    for (int r = 0; r < 3; r++) {
+        int s = (r + 1) % 3;
+        Vec3 a{drifted.m[r], drifted.m[r + 4], drifted.m[r + 8]};
+        Vec3 b{drifted.m[s], drifted.m[s + 4], drifted.m[s + 8]};
+        EXPECT_NEAR(vec3_len(a), 1.0, 1e-14);
+        EXPECT_NEAR(vec3_dot(a, b), 0.0, 1e-7);
+    }
+    EXPECT_EQ(drifted.m[12], 4.0) << "translation untouched";
+}
+
+TEST(BoundSphere, AddSphereEnclosesBothMinimally) {
+    BoundSphere s{{0, 0, 0}, 1};
+    bound_add_sphere(&s, Vec3{3, 0, 0}, 1);
+    expect_near(s.centre, Vec3{1.5, 0, 0});
+    EXPECT_DOUBLE_EQ(s.radius, 2.5);
+
+    BoundSphere inside{{0, 0, 0}, 1};
+    bound_add_sphere(&inside, Vec3{0.5, 0, 0}, 0.1);
+    EXPECT_FALSE(vec3_differs(inside.centre, Vec3{0, 0, 0}));
+    EXPECT_EQ(inside.radius, 1.0);
+
+    BoundSphere same{{2, 2, 2}, 1};
+    bound_add_sphere(&same, Vec3{2, 2, 2}, 2);
+    EXPECT_FALSE(vec3_differs(same.centre, Vec3{2, 2, 2}));
+    EXPECT_EQ(same.radius, 2.0);
+
+    BoundSphere swallowed{{1, 0, 0}, 0.5};
+    bound_add_sphere(&swallowed, Vec3{0, 0, 0}, 3);
+    expect_near(swallowed.centre, Vec3{0, 0, 0});
+    EXPECT_DOUBLE_EQ(swallowed.radius, 3.0);
+
+    BoundSphere bad{{0, 0, 0}, 1};
+    bound_add_sphere(&bad, Vec3{1, 0, 0}, std::nan(""));
+    EXPECT_TRUE(std::isnan(bad.centre.x) && std::isnan(bad.centre.z) && std::isnan(bad.radius));
+}
+
+TEST(Camera, RigidInverseEyeAndCullFactors) {
+    Mat4 frame = mat4_identity();
+    frame_translate(&frame, 1, 2, 3);
+    Mat4 view = camera_rigid_inverse(&frame);
+    EXPECT_TRUE(view.m[12] == -1.0 && view.m[13] == -2.0 && view.m[14] == -3.0);
+    expect_near(camera_eye_from_view(&view), Vec3{1, 2, 3});
+
+    // A turned viewer: its origin maps to the eye origin, its z axis to eye z.
+    Mat4 tilted = tilted_frame();
+    Mat4 v = camera_rigid_inverse(&tilted);
+    expect_near(frame_point_to_world(&v, 4, -5, 6), Vec3{0, 0, 0});
+    Vec3 z = axis(tilted, 2);
+    frame_vector_to_world(&v, &z);
+    expect_near(z, Vec3{0, 0, 1});
+
+    Mat4 projection = mat4_identity();
+    projection.m[0] = 2.0;
+    Camera c{};
+    camera_set_from_matrices(&c, &v, &projection);
+    expect_near(c.eye, Vec3{4, -5, 6});
+    EXPECT_EQ(c.tan_half_x, 0.5);
+    EXPECT_DOUBLE_EQ(c.cull_kx, std::sqrt(1.25) / 0.5);
+    EXPECT_DOUBLE_EQ(c.cull_ky, std::sqrt(2.0));
+}
