@@ -1,6 +1,6 @@
 #include "platform/font.h"
 
-#include <GL/gl.h>
+#include "platform/opengl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "foundation/dynarray.h"
+#include "foundation/memory.h"
 #include "foundation/random.h"
+#include "foundation/util.h"
 #include "platform/errorlog.h"
 #include "platform/texture.h"
 
@@ -45,10 +47,9 @@ bool same_name(const char* a, size_t alen, const char* b) {
 bool same_name(const char* a, const char* b) { return same_name(a, std::strlen(a), b); }
 
 char* copy_text(const char* s) {
-    size_t n = std::strlen(s) + 1;
-    char* d = static_cast<char*>(std::malloc(n));
-    std::memcpy(d, s, n);
-    return d;
+    char* copy = nullptr;
+    str_dup_into(&copy, s);
+    return copy;
 }
 
 // Finds where each record of the stream starts; returns how many whole records there are.
@@ -278,7 +279,7 @@ void font_make_current(Font* f) {
 }
 
 void font_load(const unsigned char* stream, size_t length, const char* name, uint8_t white) {
-    Font* f = static_cast<Font*>(std::calloc(1, sizeof(Font)));
+    Font* f = static_cast<Font*>(checked_calloc(1, sizeof(Font)));
     f->name = copy_text(name);
 
     size_t offset[FONT_GLYPHS];
@@ -411,7 +412,7 @@ Font* font_find_or_make(const FontAttrs& a) {
 
     // A new variant: the source's base record (same texture and glyph table) under new attrs.
     const Font* from = source->attrs.base ? source->attrs.base : source;
-    Font* v = static_cast<Font*>(std::malloc(sizeof(Font)));
+    Font* v = static_cast<Font*>(checked_malloc(sizeof(Font)));
     std::memcpy(v, from, sizeof(Font));
     v->name = copy_text(variant_name(from->name, a).c_str());
     v->attrs = a;
@@ -426,7 +427,7 @@ Font* font_make_empty(const char* name) {
         if (!old) break;
         font_free(old);
     }
-    Font* f = static_cast<Font*>(std::calloc(1, sizeof(Font)));
+    Font* f = static_cast<Font*>(checked_calloc(1, sizeof(Font)));
     f->name = copy_text(name);
     GLuint texture = 0;
     glGenTextures(1, &texture);
@@ -473,8 +474,8 @@ void font_free(Font* f) {
     // The last request must not keep pointing at a record that is gone.
     if (current_font_attrs.base == f) std::memset(&current_font_attrs, 0, sizeof current_font_attrs);
     bool was_current = current_font == f;
-    std::free(f->name);
-    std::free(f);
+    checked_free(f->name);
+    checked_free(f);
     if (was_current) {
         current_font = nullptr;
         if (registered_count() > 0)

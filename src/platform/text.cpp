@@ -1,12 +1,12 @@
 #include "platform/text.h"
 
-#include <GL/gl.h>
+#include "platform/opengl.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "foundation/dynarray.h"
+#include "foundation/util.h"
 #include "platform/framecycle.h"
 
 float text_scale_x = 1.0f;

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/memory.h"
+#include "foundation/util.h"
 #include "platform/font.h"
 #include "platform/font_builtin.h"
 
@@ -29,9 +31,9 @@ inline void stream_sizes(const unsigned char* s, size_t n, int w[FONT_GLYPHS], i
 inline Font* fake_font(const char* name, uint32_t texture = 0) {
     int w[FONT_GLYPHS], h[FONT_GLYPHS];
     stream_sizes(builtin_font_stream, builtin_font_stream_size, w, h);
-    Font* f = static_cast<Font*>(std::calloc(1, sizeof(Font)));
+    Font* f = static_cast<Font*>(checked_calloc(1, sizeof(Font)));
     f->texture = texture;
-    f->name = strdup(name);
+    str_dup_into(&f->name, name);
     uint8_t tallest = 0, widest = 0;
     for (int c = 0; c < FONT_GLYPHS; ++c) {
         f->glyph_w[c] = w[c];
@@ -57,8 +59,8 @@ inline Font* fake_font(const char* name, uint32_t texture = 0) {
 inline void reset_fonts() {
     Font** all = static_cast<Font**>(font_registry.data);
     for (uint32_t i = 0; all && i < font_registry.count; ++i) {
-        std::free(all[i]->name);
-        std::free(all[i]);
+        checked_free(all[i]->name);
+        checked_free(all[i]);
     }
     if (font_registry.data) DynArray_free(font_registry);
     std::memset(&font_registry, 0, sizeof font_registry);

@@ -224,9 +224,9 @@ TEST_F(FontSpecs, ScoringCountsFivePercentOrHalfAPixelSteps) {
     EXPECT_EQ(font_find_or_make(a), normal);
     EXPECT_EQ(font_registry.count, 2u);
     // On equal scores the later font wins.
-    Font* twin = static_cast<Font*>(std::malloc(sizeof(Font)));
+    Font* twin = static_cast<Font*>(checked_malloc(sizeof(Font)));
     std::memcpy(twin, normal, sizeof(Font));
-    twin->name = strdup("twin");
+    str_dup_into(&twin->name, "twin");
     font_register(twin);
     EXPECT_EQ(font_find_or_make(normal->attrs), twin);
 }
