@@ -40,6 +40,7 @@ constexpr int kGlyphs = 512;
 constexpr uint8_t kClear = 255;     // transparent palette index
 constexpr uint8_t kRamp = 16;       // first index of the grey ramp (black)
 constexpr int kRampLevels = 24;
+constexpr int kFaintLevel = 3;      // ramp levels up to this count as a fringe at a side
 
 struct Glyph {
     int w = 0;
@@ -110,18 +111,36 @@ Glyph render(Rasteriser& r, unsigned cp, const Style& st, int dy = 0) {
 
     uint8_t cell[kCellH][kMaxW];
     std::fill(&cell[0][0], &cell[0][0] + kCellH * kMaxW, kClear);
-    int minc = kMaxW, maxc = -1, maxr = -1;
+    int minc = kMaxW, maxc = -1;
     for (unsigned y = 0; y < bm.rows; ++y) {
         for (unsigned x = 0; x < bm.width; ++x) {
             uint8_t idx = coverage_to_index(bm.buffer[y * bm.pitch + x]);
             if (idx == kClear) continue;
-            int row = static_cast<int>(y) + shift, col = static_cast<int>(x);
-            cell[row][col] = idx;
+            int col = static_cast<int>(x);
+            cell[static_cast<int>(y) + shift][col] = idx;
             minc = std::min(minc, col);
             maxc = std::max(maxc, col);
-            maxr = std::max(maxr, row);
         }
     }
+    // A side column with only a faint fringe (slanted strokes) would read as a gap before
+    // the next letter, since the advance is the stored width plus one: drop it.
+    auto faint = [&](int col) {
+        for (int y = 0; y < kCellH; ++y)
+            if (cell[y][col] != kClear && cell[y][col] > kRamp + kFaintLevel) return false;
+        return true;
+    };
+    while (maxc > minc && faint(minc)) {
+        for (int y = 0; y < kCellH; ++y) cell[y][minc] = kClear;
+        ++minc;
+    }
+    while (maxc > minc && faint(maxc)) {
+        for (int y = 0; y < kCellH; ++y) cell[y][maxc] = kClear;
+        --maxc;
+    }
+    int maxr = -1;
+    for (int y = 0; y < kCellH; ++y)
+        for (int x = minc; x <= maxc; ++x)
+            if (cell[y][x] != kClear) maxr = y;
     g.w = maxc - minc + 1;
     g.h = std::max(kMinH, maxr + 1);
     for (int y = 0; y < g.h; ++y)
