@@ -159,7 +159,7 @@ bool has_text(const char* s, size_t n, const char* what) {
     return false;
 }
 
-// Applies one ":keyword" or ":keyword=value" field of a font spec to the block.
+// Applies one ":keyword" or ":keyword=value" field of a font request to the block.
 void apply_field(FontAttrs& a, const char* field, size_t n) {
     const char* eq = static_cast<const char*>(std::memchr(field, '=', n));
     size_t klen = eq ? static_cast<size_t>(eq - field) : n;
@@ -344,10 +344,10 @@ void font_load(const unsigned char* stream, size_t length, const char* name, uin
     if (!current_font) font_make_current(f);
 }
 
-void font_select(const char* spec) {
-    if (!spec) return;
-    if (current_font && same_name(spec, current_font->name)) return;
-    font_select_attrs(font_parse(spec));
+void font_select(const char* request) {
+    if (!request) return;
+    if (current_font && same_name(request, current_font->name)) return;
+    font_select_attrs(font_parse(request));
 }
 
 void font_select_attrs(const FontAttrs& a) {
@@ -358,19 +358,19 @@ void font_select_attrs(const FontAttrs& a) {
     current_font_attrs = a;
 }
 
-FontAttrs font_parse(const char* spec) {
+FontAttrs font_parse(const char* request) {
     FontAttrs a = font_default_attrs();
-    size_t name_len = std::strcspn(spec, ":");
-    if (Font* named = first_named(spec, name_len)) {
+    size_t name_len = std::strcspn(request, ":");
+    if (Font* named = first_named(request, name_len)) {
         a = named->attrs;
     } else if (current_font) {
         a.base = current_font->attrs.base;
     } else if (registered_count() == 0) {
-        a.base = font_make_empty(spec);
+        a.base = font_make_empty(request);
     } else {
         a.base = registered()[random_int(static_cast<int>(registered_count()))]->attrs.base;
     }
-    const char* p = spec + name_len;
+    const char* p = request + name_len;
     while (*p == ':') {
         ++p;
         size_t n = std::strcspn(p, ":");

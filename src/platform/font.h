@@ -62,10 +62,17 @@ bool font_attrs_equal(const FontAttrs& a, const FontAttrs& b);
 // alpha. Needs a current OpenGL context.
 void font_load(const unsigned char* stream, size_t length, const char* name, uint8_t white);
 
-// Makes the variant named by spec current, e.g. "normal:bold:size=12px".
-void font_select(const char* spec);
+// Makes the variant named by request current: a font name, then fields that each start
+// with a colon, e.g. "normal:bold:size=12px".
+void font_select(const char* request);
 void font_select_attrs(const FontAttrs& a);
-FontAttrs font_parse(const char* spec);
+// The block a request names. The name supplies the attributes of the first font registered
+// under it (case ignored), else the current font's base with default attributes. Fields,
+// case ignored: normal (defaults, same base), scale or size, width, height (=v times, =v%,
+// or =vpx of the line height), big, small (times or over 1.5), boldness (=v or =vpx of the
+// widest glyph, added), demibold, bold, black, skew or angle (=v added, =vpx, or =v followed
+// by the degree sign 0xB0: the tangent, replacing), italic. Unknown fields are ignored.
+FontAttrs font_parse(const char* request);
 // The registered font closest to a, or a new variant of a loaded font when none is close.
 Font* font_find_or_make(const FontAttrs& a);
 // A one-texel placeholder font, registered under name (replacing fonts of that name).
