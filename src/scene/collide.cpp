@@ -76,6 +76,28 @@ bool seen_active = false;
 
 CollideStats stats = {0, 0, 0};
 
+// The octree of the pass under way: the world box and the root cell, which is
+// not taken from the pool.
+struct Context {
+    Box world;
+    CollideCell root;
+};
+Context context;
+
+// Pool indices of the cells that were given an overflow block this pass, so
+// that the release frees the blocks without walking the whole octree.
+uint32_t* overflowed = nullptr;
+uint32_t overflowed_count = 0;
+uint32_t overflowed_room = 0;
+
+void overflowed_push(uint32_t index) {
+    if (overflowed_count == overflowed_room) {
+        overflowed_room = overflowed_room ? overflowed_room * 2 : 64;
+        overflowed = static_cast<uint32_t*>(checked_realloc(overflowed, overflowed_room * sizeof(uint32_t)));
+    }
+    overflowed[overflowed_count++] = index;
+}
+
 uint32_t seen_hash(const VNode* node) {
     uint64_t bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(node));
     return static_cast<uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> (64 - SEEN_BITS));
@@ -131,7 +153,7 @@ CollideCell* pool_take() {
 
 // Moves the pool to a block twice the size; every link, in the pool and in
 // the root, is carried over to the same cell in the new block.
-void pool_grow(CollideCell* root) {
+void pool_grow() {
     uint32_t capacity = pool.capacity * 2;
     CollideCell* moved = static_cast<CollideCell*>(checked_malloc_array(capacity, sizeof(CollideCell)));
     std::memcpy(moved, pool.cells, std::size_t{pool.used} * sizeof(CollideCell));
@@ -139,7 +161,7 @@ void pool_grow(CollideCell* root) {
         for (CollideCell*& link : cell->child)
             if (link) link = moved + (link - pool.cells);
     };
-    rebase(root);
+    rebase(&context.root);
     for (uint32_t i = 0; i < pool.used; i++) rebase(&moved[i]);
     checked_free(pool.cells);
     pool.cells = moved;
@@ -152,6 +174,7 @@ void cell_store(CollideCell* cell, VNode* node) {
     } else {
         if (!cell->overflow) {
             cell->overflow = overflow_alloc(CELL_ITEMS);
+            if (cell != &context.root) overflowed_push(static_cast<uint32_t>(cell - pool.cells));
         } else if (cell->count >= cell->overflow->capacity + CELL_ITEMS) {
             Overflow* old = cell->overflow;
             Overflow* bigger = overflow_alloc(old->capacity * 2);
@@ -199,18 +222,35 @@ bool fits_octants(const Box& box) {
     return true;
 }
 
-// Whether the box overlaps octant o and, if so, the box in its coordinates.
-bool octant_box(const Box& box, int o, Box* out) {
+// The halves of each axis that a box overlaps, with the box carried into
+// each half's coordinates: u' = 2u below 0.5, u' = 2u - 1 above.
+struct Halves {
+    bool lower[3], upper[3];
+    Box in_lower, in_upper;
+};
+
+Halves split(const Box& box) {
+    Halves h;
     for (int a = 0; a < 3; a++) {
-        if ((o >> a) & 1) {
-            if (!(box.max[a] >= 0.5)) return false;
-            out->min[a] = 2.0 * box.min[a] - 1.0;
-            out->max[a] = 2.0 * box.max[a] - 1.0;
-        } else {
-            if (!(box.min[a] < 0.5)) return false;
-            out->min[a] = 2.0 * box.min[a];
-            out->max[a] = 2.0 * box.max[a];
-        }
+        h.lower[a] = box.min[a] < 0.5;
+        h.upper[a] = box.max[a] >= 0.5;
+        h.in_lower.min[a] = 2.0 * box.min[a];
+        h.in_lower.max[a] = 2.0 * box.max[a];
+        h.in_upper.min[a] = 2.0 * box.min[a] - 1.0;
+        h.in_upper.max[a] = 2.0 * box.max[a] - 1.0;
+    }
+    return h;
+}
+
+// Whether the box overlaps octant o (x + 2y + 4z) and, if so, the box in its
+// coordinates.
+bool octant_box(const Halves& h, int o, Box* out) {
+    for (int a = 0; a < 3; a++) {
+        bool up = (o >> a) & 1;
+        if (!(up ? h.upper[a] : h.lower[a])) return false;
+        const Box& from = up ? h.in_upper : h.in_lower;
+        out->min[a] = from.min[a];
+        out->max[a] = from.max[a];
     }
     return true;
 }
@@ -220,9 +260,10 @@ void insert(CollideCell* cell, const Box& box, VNode* node) {
         cell_store(cell, node);
         return;
     }
+    Halves h = split(box);
     for (int o = 0; o < 8; o++) {
         Box inner;
-        if (!octant_box(box, o, &inner)) continue;
+        if (!octant_box(h, o, &inner)) continue;
         if (!cell->child[o]) cell->child[o] = pool_take();
         insert(cell->child[o], inner, node);
     }
@@ -239,31 +280,26 @@ void query(const CollideCell* cell, const Box& box) {
     }
     // Nodes stored below a cell are not reported to a box too large to descend.
     if (!fits_octants(box)) return;
+    Halves h = split(box);
     for (int o = 0; o < 8; o++) {
         Box inner;
-        if (cell->child[o] && octant_box(box, o, &inner)) query(cell->child[o], inner);
+        if (cell->child[o] && octant_box(h, o, &inner)) query(cell->child[o], inner);
     }
 }
 
-// The octree of one pass.
-struct Context {
-    Box world;
-    CollideCell root;  // not taken from the pool
-};
-
-void add_node(Context* ctx, VNode* node) {
-    while (pool.used > pool.capacity - POOL_HEADROOM) pool_grow(&ctx->root);
-    insert(&ctx->root, normalised_box(node, ctx->world), node);
+void add_node(VNode* node) {
+    while (pool.used > pool.capacity - POOL_HEADROOM) pool_grow();
+    insert(&context.root, normalised_box(node, context.world), node);
 }
 
-void add_walk(Context* ctx, VNode* node) {
-    if (!(node->flags & VN_NO_COLLIDE)) add_node(ctx, node);
-    for (uint32_t i = VNode_child_count(node); i-- > 0;) add_walk(ctx, VNode_child(node, i));
+void add_walk(VNode* node) {
+    if (!(node->flags & VN_NO_COLLIDE)) add_node(node);
+    for (uint32_t i = VNode_child_count(node); i-- > 0;) add_walk(VNode_child(node, i));
 }
 
-void test_node(Context* ctx, VNode* a) {
+void test_node(VNode* a) {
     candidates_begin();
-    query(&ctx->root, normalised_box(a, ctx->world));
+    query(&context.root, normalised_box(a, context.world));
     if (candidate_count > stats.candidates_most) stats.candidates_most = candidate_count;
     for (uint32_t i = candidate_count; i-- > 0;) {
         VNode* b = candidates[i];
@@ -273,31 +309,25 @@ void test_node(Context* ctx, VNode* a) {
     }
 }
 
-void detect_walk(Context* ctx, VNode* node) {
-    if (!(node->flags & VN_NO_COLLIDE)) test_node(ctx, node);
+void detect_walk(VNode* node) {
+    if (!(node->flags & VN_NO_COLLIDE)) test_node(node);
     // Handlers may add or remove children: the count is read at every step.
-    for (uint32_t i = 0; i < node->children.count; i++) detect_walk(ctx, VNode_child(node, i));
+    for (uint32_t i = 0; i < node->children.count; i++) detect_walk(VNode_child(node, i));
 }
 
-void free_overflows(CollideCell* cell) {
-    for (int o = 8; o-- > 0;)
-        if (cell->child[o]) free_overflows(cell->child[o]);
-    if (cell->overflow) {
+// Frees every overflow block and returns all cells to the pool at once.
+void release() {
+    for (uint32_t i = overflowed_count; i-- > 0;) {
+        CollideCell* cell = &pool.cells[overflowed[i]];
         checked_free(cell->overflow);
         cell->overflow = nullptr;
     }
-}
-
-void release(Context* ctx) {
-    for (int o = 8; o-- > 0;) {
-        if (!ctx->root.child[o]) continue;
-        free_overflows(ctx->root.child[o]);
-        ctx->root.child[o] = nullptr;
-    }
+    overflowed_count = 0;
+    for (CollideCell*& link : context.root.child) link = nullptr;
     pool.used = 0;
-    if (ctx->root.overflow) checked_free(ctx->root.overflow);
-    ctx->root.overflow = nullptr;
-    ctx->root.count = 0;
+    if (context.root.overflow) checked_free(context.root.overflow);
+    context.root.overflow = nullptr;
+    context.root.count = 0;
 }
 
 }  // namespace
@@ -320,25 +350,24 @@ void VNode_collide(VNode* world) {
         pool.cells = static_cast<CollideCell*>(checked_malloc_array(POOL_START, sizeof(CollideCell)));
         pool.capacity = POOL_START;
     }
-    Context ctx;
-    cell_reset(&ctx.root);
+    cell_reset(&context.root);
     stats.candidates_most = 0;
 
     // The world's own sphere, without the floor, bounds the volume. A NaN
     // anywhere among the world's children reaches every value of that sphere.
-    ctx.world = swept_box(world, world->bound.radius);
-    if (std::isnan(ctx.world.min[0]) || std::isnan(ctx.world.max[2]))
+    context.world = swept_box(world, world->bound.radius);
+    if (std::isnan(context.world.min[0]) || std::isnan(context.world.max[2]))
         fatal("Bounds of the world volume are corrupted in VNode_collide");
 
-    add_walk(&ctx, world);
+    add_walk(world);
     stats.cells_used = pool.used;
     stats.pool_capacity = pool.capacity;
 
     VNode_begin_deferral();
-    detect_walk(&ctx, world);
+    detect_walk(world);
     VNode_end_deferral();
 
-    release(&ctx);
+    release();
 }
 
 CollideStats collide_stats() { return stats; }
