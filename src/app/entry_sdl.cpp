@@ -1,0 +1,14 @@
+// The Linux program's entry point.
+#include "app/main_loop.h"
+
+#include <string>
+
+int main(int argc, char** argv) {
+    std::string command_line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) command_line += ' ';
+        command_line += argv[i];
+    }
+    main_loop(command_line.c_str());
+    return 0;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The program's main routine and the simulation values it owns.
+#include <cstdint>
+
+#include "foundation/vec3.h"
+
+// Simulation clock in seconds: 0 at start, advanced once per frame.
+extern double sim_time;
+// Duration of the last frame in seconds, clamped to at most FRAME_TIME_MAX.
+extern double frame_time;
+// The ship's velocity, copied every frame before the passes run (bullet streaks are drawn
+// relative to it).
+extern Vec3 viewer_velocity;
+// mouse_buttons as it stood at the end of the previous frame.
+extern uint32_t prev_mouse_buttons;
+// Chooses the lighting of the scene-lighting hook.
+extern unsigned char light_show;
+
+constexpr double FRAME_TIME_MAX = 0.05;
+// The window's caption.
+extern const char* const window_title;
+
+// A raw frame time as the simulation takes it: anything longer than FRAME_TIME_MAX is
+// simulated as FRAME_TIME_MAX.
+double clamp_frame_time(double raw);
+
+// Opens the window, builds the scene and runs frames until the user quits. The command line
+// is ignored.
+void main_loop(const char* command_line);

@@ -1,0 +1,127 @@
+// Projection, overlay mode, the end of a frame and the clock, on a real OpenGL context.
+#include "platform/framecycle.h"
+#include "platform/opengl.h"
+#include "platform/primitives.h"
+#include "platform/window.h"
+#include "support/gl_context.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+class FrameCycle : public GlTest {};
+
+void projection(GLdouble p[16]) { glGetDoublev(GL_PROJECTION_MATRIX, p); }
+
+TEST_F(FrameCycle, ProjectionHoldsTheVerticalAngleOfFourByThreeOnWideScreens) {
+    GLdouble p[16];
+    resize(1920, 1080);
+    projection(p);
+    EXPECT_NEAR(1.0 / p[0], 1.3333, 1e-4);  // tx
+    EXPECT_NEAR(1.0 / p[5], 0.75, 1e-6);    // ty
+    EXPECT_NEAR(p[10], (1000.0 + 0.1) / (0.1 - 1000.0), 1e-5);
+    EXPECT_EQ(p[11], -1.0);
+    EXPECT_NEAR(p[14], 2 * 0.1 * 1000.0 / (0.1 - 1000.0), 1e-5);
+    EXPECT_EQ(p[15], 0.0);
+    EXPECT_NEAR(pixel_angle(), 2.0 / (0.75 * 1920), 1e-6);
+
+    resize(1280, 1024);  // narrower than 4:3: the horizontal angle holds
+    projection(p);
+    EXPECT_NEAR(1.0 / p[0], 1.0, 1e-6);
+    EXPECT_NEAR(1.0 / p[5], 0.8, 1e-6);
+    GLint mode;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+}
+
+TEST_F(FrameCycle, ResizeToHeightZeroUsesOne) {
+    resize(800, 0);
+    EXPECT_EQ(screen_width, 800);
+    EXPECT_EQ(screen_height, 1);
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    EXPECT_EQ(vp[3], 1);
+    GLdouble p[16];
+    projection(p);
+    for (double v : p) EXPECT_TRUE(std::isfinite(v));
+}
+
+TEST_F(FrameCycle, OverlayMapsPixelZeroToTheTopLeft) {
+    overlay_begin();
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_NEAR(units_per_pixel(), 1.0, 1e-6);  // GL keeps matrices in floats
+    fill_box(0, 0, 1, 1, 0xff0000);
+    fill_box(GL_TEST_WIDTH - 1, GL_TEST_HEIGHT - 1, 1, 1, 0x0000ff);
+    overlay_end();
+    EXPECT_EQ(gl_test_pixel(0, GL_TEST_HEIGHT - 1), 0xff0000u);
+    EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH - 1, 0), 0x0000ffu);
+    EXPECT_EQ(gl_test_pixel(0, 0), 0u);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    // The perspective is back.
+    GLdouble p[16];
+    projection(p);
+    EXPECT_EQ(p[11], -1.0);
+}
+
+TEST_F(FrameCycle, OverlayInASubViewportKeepsWindowPixelCoordinates) {
+    // A viewport 200 x 100 whose bottom-left is window pixel (100, 50) from the bottom.
+    glViewport(100, 50, 200, 100);
+    overlay_begin();
+    const double top = GL_TEST_HEIGHT - 150;  // its top edge, counted from the window's top
+    fill_box(100, top, 1, 1, 0xffffff);
+    fill_box(299, top + 99, 1, 1, 0xff00ff);
+    overlay_end();
+    glViewport(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    EXPECT_EQ(gl_test_pixel(100, 149), 0xffffffu);
+    EXPECT_EQ(gl_test_pixel(299, 50), 0xff00ffu);
+}
+
+TEST_F(FrameCycle, FirstEndFrameSetsTheClearColourThenOnlyChanges) {
+    last_clear_colour = CLEAR_COLOUR_UNSET;
+    glClearColor(1, 0, 0, 0);
+    end_frame(0);
+    EXPECT_EQ(last_clear_colour, 0u);
+    EXPECT_EQ(gl_test_pixel(5, 5), 0u);
+    GLfloat c[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, c);
+    EXPECT_EQ(c[0], 0.0f);
+
+    // An unchanged colour is not handed over again.
+    glClearColor(1, 0, 0, 0);
+    end_frame(0);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, c);
+    EXPECT_EQ(c[0], 1.0f);
+
+    end_frame(0x3366ff);
+    EXPECT_EQ(last_clear_colour, 0x3366ffu);
+    EXPECT_EQ(gl_test_pixel(5, 5), 0x3366ffu);
+    end_frame(0);
+}
+
+TEST_F(FrameCycle, ClearRectTouchesOnlyItsRectangle) {
+    glClearColor(1, 1, 1, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    clear_rect(10, 20, 30, 40);
+    EXPECT_EQ(gl_test_pixel(10, 20), 0u);
+    EXPECT_EQ(gl_test_pixel(39, 59), 0u);
+    EXPECT_EQ(gl_test_pixel(9, 20), 0xffffffu);
+    EXPECT_EQ(gl_test_pixel(40, 20), 0xffffffu);
+    EXPECT_EQ(gl_test_pixel(10, 60), 0xffffffu);
+    EXPECT_EQ(gl_test_pixel(10, 19), 0xffffffu);
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+}
+
+TEST(Clock, FirstCallAlreadyGivesATimeAndTimeMovesOn) {
+    double (*calibrating)() = clock_seconds;
+    double t0 = clock_seconds();
+    EXPECT_NE(clock_seconds, calibrating);
+    EXPECT_GT(t0, 0.0);
+    double t1 = clock_seconds();
+    EXPECT_GE(t1, t0);
+    EXPECT_LT(t1 - t0, 1.0);
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+// Screenshots: the BMP layout, the file name from the clock, a picture read back from the
+// file, and when the converter runs.
+#include "platform/opengl.h"
+#include "platform/primitives.h"
+#include "platform/framecycle.h"
+#include "platform/screenshot.h"
+#include "platform/window.h"
+#include "support/gl_context.h"
+#include "support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+uint32_t u32(const std::vector<unsigned char>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+uint32_t u16(const std::vector<unsigned char>& b, size_t at) { return b[at] | b[at + 1] << 8; }
+
+std::vector<unsigned char> read_file(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(Bmp, RowsArePaddedToFourBytes) {
+    EXPECT_EQ(bmp_row_size(1366), 4100);
+    EXPECT_EQ(bmp_row_size(1280), 3840);
+    EXPECT_EQ(bmp_row_size(1), 4);
+}
+
+TEST(Bmp, NameCountsStepsOfThreeTenthsFoldedToFiveDigits) {
+    char name[32];
+    screenshot_name(1234.6, name);
+    EXPECT_STREQ(name, "screenshot04115.bmp");
+    screenshot_name(0.29, name);
+    EXPECT_STREQ(name, "screenshot00000.bmp");
+    screenshot_name(30000.0 + 0.1, name);  // step 100000 folds to 0
+    EXPECT_STREQ(name, "screenshot00000.bmp");
+    screenshot_name(1e9, name);  // long past the start of the system's clock
+    EXPECT_STREQ(name, "screenshot33333.bmp");
+}
+
+class Screenshot : public GlTest {};
+
+TEST_F(Screenshot, FileHoldsTheHeaderAndTheKnownPicture) {
+    ScratchDir dir;
+    // Red at the top-left pixel, green at the bottom-right, blue box from (10, 20) to (14, 22).
+    overlay_begin();
+    fill_box(0, 0, 1, 1, 0xff0000);
+    fill_box(GL_TEST_WIDTH - 1, GL_TEST_HEIGHT - 1, 1, 1, 0x00ff00);
+    fill_box(10, 20, 5, 3, 0x0000ff);
+    overlay_end();
+    save_screen_bmp("shot.bmp", 0);
+
+    std::vector<unsigned char> b = read_file("shot.bmp");
+    const uint32_t row = 4100, h = GL_TEST_HEIGHT;
+    ASSERT_EQ(b.size(), 54 + row * h);
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    // Offset and expected value of every 32-bit field, then the two 16-bit ones.
+    const uint32_t fields[][2] = {{2, 54 + row * h}, {6, 0}, {10, 54}, {14, 40},
+                                  {18, uint32_t(GL_TEST_WIDTH)}, {22, h}, {30, 0},
+                                  {34, row * h}, {38, 2834}, {42, 2834}, {46, 0}, {50, 0}};
+    for (const auto& f : fields) EXPECT_EQ(u32(b, f[0]), f[1]) << "offset " << f[0];
+    EXPECT_EQ(u16(b, 26), 1u);
+    EXPECT_EQ(u16(b, 28), 24u);
+
+    // Rows bottom first, pixels blue-green-red.
+    auto pixel = [&](int x, int y_from_top) {
+        size_t at = 54 + size_t(h - 1 - y_from_top) * row + size_t(x) * 3;
+        return uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 1]) << 8 | b[at];
+    };
+    EXPECT_EQ(pixel(0, 0), 0xff0000u);
+    EXPECT_EQ(pixel(GL_TEST_WIDTH - 1, GL_TEST_HEIGHT - 1), 0x00ff00u);
+    EXPECT_EQ(pixel(10, 20), 0x0000ffu);
+    EXPECT_EQ(pixel(14, 22), 0x0000ffu);
+    EXPECT_EQ(pixel(15, 22), 0u);
+    EXPECT_EQ(pixel(1, 0), 0u);
+}
+
+TEST_F(Screenshot, RectangleIsCountedFromTheTop) {
+    ScratchDir dir;
+    overlay_begin();
+    fill_box(10, 20, 5, 3, 0x0000ff);
+    fill_box(15, 20, 1, 1, 0xffff00);
+    overlay_end();
+    write_screen_bmp(10, 20, 6, 3, "part.bmp", 0);
+    std::vector<unsigned char> b = read_file("part.bmp");
+    ASSERT_EQ(b.size(), 54u + 20u * 3u);  // 18 bytes a row, padded to 20
+    EXPECT_EQ(u32(b, 18), 6u);
+    EXPECT_EQ(u32(b, 22), 3u);
+    // Top row of the rectangle is the last row of the file.
+    const size_t top = 54 + 2 * 20;
+    EXPECT_EQ(b[top + 0], 0xff);  // blue
+    EXPECT_EQ(b[top + 15], 0x00);
+    EXPECT_EQ(b[top + 16], 0xff);  // yellow: green and red
+    EXPECT_EQ(b[top + 17], 0xff);
+    EXPECT_EQ(b[54 + 15 + 1], 0x00);  // bottom row, column 5 is black
+}
+
+TEST_F(Screenshot, UnopenableFileIsSkipped) {
+    ScratchDir dir;
+    save_screen_bmp("no_such_folder/shot.bmp", 1);
+    EXPECT_FALSE(std::filesystem::exists("no_such_folder"));
+}
+
+// A stand-in converter that records its arguments.
+class Converter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* p = std::getenv("PATH");
+        saved_path_ = p ? p : "";
+    }
+    void TearDown() override { setenv("PATH", saved_path_.c_str(), 1); }
+    std::string saved_path_;
+};
+
+TEST_F(Converter, RunsWithItsArgumentsWhenOnThePath) {
+    ScratchDir dir;
+    std::filesystem::create_directory("bin");
+    {
+        std::ofstream script("bin/bmp2png");
+        script << "#!/bin/sh\necho \"$@\" > converted.txt\n";
+    }
+    std::filesystem::permissions("bin/bmp2png", std::filesystem::perms::owner_all);
+    std::string path = (dir.path() / "bin").string() + ":" + saved_path_;
+    setenv("PATH", path.c_str(), 1);
+    run_converter("screenshot01234.bmp");
+    std::ifstream in("converted.txt");
+    std::string args;
+    std::getline(in, args);
+    EXPECT_EQ(args, "-9 -E screenshot01234.bmp");
+}
+
+TEST_F(Converter, IsSkippedWhenNotOnThePath) {
+    ScratchDir dir;
+    // Only a file that cannot be run: no shell may be started, so nothing complains either.
+    std::filesystem::create_directory("bin");
+    {
+        std::ofstream script("bin/bmp2png");
+        script << "#!/bin/sh\necho \"$@\" > converted.txt\n";
+    }
+    std::filesystem::permissions("bin/bmp2png", std::filesystem::perms::owner_read |
+                                                    std::filesystem::perms::owner_write);
+    setenv("PATH", (dir.path() / "bin").string().c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    run_converter("screenshot01234.bmp");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(std::filesystem::exists("converted.txt"));
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+#include "support/gl_context.h"
+
+#include "platform/framecycle.h"
+#include "platform/opengl.h"
+
+#include <SDL.h>
+
+namespace {
+
+SDL_Window* test_window = nullptr;
+SDL_GLContext test_context = nullptr;
+std::string error_text;
+
+bool open_once() {
+    if (test_context) return true;
+    if (!error_text.empty()) return false;
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        error_text = std::string("no video (is a display set?): ") + SDL_GetError();
+        return false;
+    }
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    test_window = SDL_CreateWindow("zibu tests", 0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT,
+                                   SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!test_window) {
+        error_text = std::string("no window: ") + SDL_GetError();
+        return false;
+    }
+    test_context = SDL_GL_CreateContext(test_window);
+    if (!test_context) {
+        error_text = std::string("no OpenGL context: ") + SDL_GetError();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool gl_test_context() {
+    if (!open_once()) return false;
+    if (SDL_GL_MakeCurrent(test_window, test_context) != 0) {
+        error_text = std::string("cannot make the context current: ") + SDL_GetError();
+        return false;
+    }
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glDisable(GL_SCISSOR_TEST);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glMatrixMode(GL_MODELVIEW);
+    flat_projection = 0;
+    gl_start_state(GL_TEST_WIDTH, GL_TEST_HEIGHT);
+    return true;
+}
+
+const std::string& gl_test_error() { return error_text; }
+
+unsigned gl_test_pixel(int x, int y) {
+    unsigned char rgb[4] = {};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    return (unsigned(rgb[0]) << 16) | (unsigned(rgb[1]) << 8) | rgb[2];
+}

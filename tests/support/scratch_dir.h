@@ -1,0 +1,32 @@
+#pragma once
+// Runs a test inside a fresh empty folder (for code that writes into the working directory)
+// and goes back afterwards, removing the folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+class ScratchDir {
+public:
+    ScratchDir() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("scratch_") + info->test_suite_name() + "_" + info->name();
+        previous_ = std::filesystem::current_path();
+        path_ = previous_ / name;
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+        std::filesystem::current_path(path_);
+    }
+    ~ScratchDir() {
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path path_;
+};
