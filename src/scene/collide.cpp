@@ -5,6 +5,8 @@
 
 #include "foundation/memory.h"
 #include "foundation/util.h"
+#include "platform/errorlog.h"
+#include "platform/profile.h"
 
 namespace {
 
@@ -353,20 +355,24 @@ void VNode_collide(VNode* world) {
     cell_reset(&context.root);
     stats.candidates_most = 0;
 
+    profile_section("VNode_collide:bounds", 0x808000);
     // The world's own sphere, without the floor, bounds the volume. A NaN
     // anywhere among the world's children reaches every value of that sphere.
     context.world = swept_box(world, world->bound.radius);
     if (std::isnan(context.world.min[0]) || std::isnan(context.world.max[2]))
-        fatal("Bounds of the world volume are corrupted in VNode_collide");
+        fatal_error("Bounds of the world volume are corrupted in VNode_collide");
 
+    profile_section("VNode_collide_add", 0xFF0000);
     add_walk(world);
     stats.cells_used = pool.used;
     stats.pool_capacity = pool.capacity;
 
+    profile_section("VNode_collide_detect", 0x00C000);
     VNode_begin_deferral();
     detect_walk(world);
     VNode_end_deferral();
 
+    profile_section("VNode_collide:free", 0x0000FF);
     release();
 }
 

@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "foundation/random.h"
+#include "platform/errorlog.h"
+#include "platform/profile.h"
 #include "scene/advance.h"
 #include "scene/collide.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -120,13 +125,36 @@ TEST_F(Collide, NodeStoredInSeveralCellsIsReportedOnce) {
     EXPECT_EQ(calls, (std::vector<Pair>{{a, b}, {b, a}}));
 }
 
-TEST_F(Collide, NanPositionIsFatal) {
+TEST_F(Collide, PassIsTimedInFourSections) {
+    ball(world, {0, 0, 0}, 1);
+    run();
+    profile_section(nullptr, 0);
+    VNode_collide(world);
+    std::vector<std::string> labels;
+    const DynArray* slot = &profile_ring[profile_slot];
+    for (uint32_t i = 0; i < slot->count; i++) labels.push_back(DynArray_at<ProfileMark>(slot, i).label);
+    profile_section(nullptr, 0);
+    EXPECT_EQ(labels, (std::vector<std::string>{"VNode_collide:bounds", "VNode_collide_add", "VNode_collide_detect",
+                                                "VNode_collide:free"}));
+}
+
+class CollideDeathTest : public Collide {};
+
+void no_box(const char*) {}
+
+TEST_F(CollideDeathTest, NanPositionIsFatal) {
+    ScratchDir dir;
     Thing* t = ball(world, {1, 1, 1}, 1);
     run();
     frame_translate(&t->frame->current, std::numeric_limits<double>::quiet_NaN(), 0, 0);
     VNode_advance_tree(world, 0.0);
-    EXPECT_EXIT(VNode_collide(world), testing::ExitedWithCode(1),
-                "Bounds of the world volume are corrupted in VNode_collide");
+    fatal_message_box = no_box;
+    EXPECT_EXIT(VNode_collide(world), testing::ExitedWithCode(1), "");
+    fatal_message_box = fatal_message_box_show;
+    std::ifstream log("graphics_error.log");
+    std::string line;
+    std::getline(log, line);
+    EXPECT_TRUE(line.ends_with(" Bounds of the world volume are corrupted in VNode_collide")) << line;
 }
 
 // Random scenes against a brute-force pass over every pair with the same
