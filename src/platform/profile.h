@@ -30,8 +30,20 @@ extern int profile_slot;
 // one (null): the current frame's marks are dropped.
 void profile_section(const char* label, uint32_t colour);
 
+// Closes and shows the current frame at pixel (x, y) in the overlay, as one
+// horizontal bar of sections, or as rows with a bar each (history: the rows
+// show the section's recent frames). merge combines sections of equal label.
+// Needs a current font and the overlay mode of the caller.
+void profile_show(int x, int y, uint8_t merge, uint8_t history, uint8_t horizontal);
+
 // One line for the frame shown last: its section durations, tab-separated.
 void profile_write_previous(FILE* file);
+
+// Room that format_duration's output needs.
+constexpr int DURATION_TEXT_SIZE = 32;
+// Seconds as text in ns, mus (drawn as the letter mu and s), ms or sec, three
+// significant digits. out must hold DURATION_TEXT_SIZE bytes.
+void format_duration(char* out, double seconds);
 
 // The steps of profile_show that need no drawing, for its callers and tests.
 //
