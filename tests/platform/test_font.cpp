@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/font.h"
+#include "platform/font_builtin.h"
+#include "platform/font_fixture.h"
+
+namespace {
+
+struct Record {
+    int w, h;
+    std::vector<uint8_t> px;
+};
+
+TEST(BuiltinFont, CoverageAndMetrics) {
+    std::vector<Record> r;
+    for (size_t pos = 0; pos < builtin_font_stream_size;) {
+        const unsigned char* s = builtin_font_stream + pos;
+        r.push_back({s[0], s[1], std::vector<uint8_t>(s + 2, s + 2 + s[0] * s[1])});
+        pos += 2 + s[0] * s[1];
+    }
+    ASSERT_EQ(r.size(), 512u);
+    EXPECT_EQ(font_stream_records(builtin_font_stream, builtin_font_stream_size), 512);
+
+    const struct { int c, w, h; } sizes[] = {{9, 16, 1},   {' ', 2, 1},   {'C', 8, 11}, {'A', 9, 11},
+                                             {'W', 12, 11}, {'m', 11, 11}, {'i', 1, 11}, {'g', 7, 13}};
+    for (auto s : sizes) EXPECT_TRUE(r[s.c].w == s.w && r[s.c].h == s.h) << s.c;
+    for (char d = '0'; d <= '9'; ++d) {
+        EXPECT_TRUE(r[d].w >= 5 && r[d].w <= 7) << d;
+        EXPECT_EQ(r[d].h, std::strchr("34579", d) ? 13 : 11) << d;
+    }
+    int tallest = 0, widest = 0;
+    for (int c = 0; c < 512; ++c) {
+        tallest = std::max(tallest, r[c].h);
+        widest = std::max(widest, r[c].w);
+        const bool text = (c > 32 && c < 128) || c == 163 || c == 166 || c == 172 || (c >= 256 && c <= 308);
+        if (text) {  // anti-aliased on the grey ramp, 10 to 13 rows, with some ink
+            EXPECT_TRUE(r[c].h >= 10 && r[c].h <= 13) << c;
+            int ink = 0;
+            for (uint8_t i : r[c].px) {
+                EXPECT_TRUE(i == 255 || (i >= 16 && i < 40)) << c;
+                ink += i != 255 && i > 16;
+            }
+            EXPECT_GT(ink, 0) << c;
+        } else if (c < 256 && c != 9 && c != ' ') {  // the box: bright rim, dark inside
+            EXPECT_TRUE(r[c].w == 3 && r[c].h == 5 && r[c].px[0] == 12 && r[c].px[4] == 4) << c;
+        } else if (c >= 309) {
+            EXPECT_TRUE(r[c].w == 1 && r[c].h == 1 && r[c].px[0] == 1) << c;
+        }
+    }
+    EXPECT_EQ(tallest, 13);
+    EXPECT_EQ(widest, 16);
+    for (int a = 256; a <= 308; ++a)  // the Greek letters and the variants all differ
+        for (int b = a + 1; b <= 308; ++b) EXPECT_FALSE(r[a].w == r[b].w && r[a].px == r[b].px) << a << " " << b;
+}
+
+TEST(FontStream, ReadingStopsAtTheEndAndAtACutRecord) {
+    const unsigned char three[] = {1, 1, 16, 2, 1, 16, 17, 1, 2, 18, 19};
+    EXPECT_EQ(font_stream_records(three, sizeof three), 3);
+    EXPECT_EQ(font_stream_records(three, sizeof three - 1), 2);  // the last one short of a pixel
+    EXPECT_EQ(font_stream_records(three, 8), 2);                 // a header byte alone
+    const unsigned char huge[] = {200, 200, 1, 2, 3};
+    EXPECT_EQ(font_stream_records(huge, sizeof huge), 0);
+    std::vector<unsigned char> many(600 * 3, 1);
+    EXPECT_EQ(font_stream_records(many.data(), many.size()), 512);
+}
+
+using FontRequests = FontState;
+
+TEST_F(FontRequests, FieldsChangeTheBlock) {
+    Font* normal = fake_font("normal");
+    FontAttrs a = font_parse("normal:size=26px");
+    EXPECT_EQ(a.base, normal);
+    EXPECT_FLOAT_EQ(a.width, 2);
+    EXPECT_FLOAT_EQ(a.height, 2);
+    EXPECT_EQ(a.glyphs, 512u);
+    EXPECT_NEAR(font_parse("Normal:ITALIC:angle=45\xB0").skew, 1.0, 1e-6);  // replaces the italic
+    EXPECT_NEAR(font_parse("normal:italic:skew=26px:angle=0.1").skew, 2.5, 1e-6);
+    a = font_parse("normal:scale=50%:width=200%:big:big:small");
+    EXPECT_FLOAT_EQ(a.width, 1.5);
+    EXPECT_FLOAT_EQ(a.height, 0.75);
+    a = font_parse("normal:demibold:black:boldness=8px:boldness=1%:height=6.5px");
+    EXPECT_NEAR(a.boldness, 0.03 + 0.08 + 0.5 + 0.01, 1e-6);
+    EXPECT_FLOAT_EQ(a.width, 1.2f);
+    EXPECT_FLOAT_EQ(a.height, 0.5);
+    // "normal" resets all but the base; unknown fields and missing numbers change nothing.
+    FontAttrs expect = font_default_attrs();
+    expect.base = normal;
+    EXPECT_TRUE(font_attrs_equal(font_parse("normal:bold:normal:sparkly:size:width="), expect));
+    // A name nobody registered takes the current font's base with default attributes.
+    fake_font("other");
+    EXPECT_TRUE(font_attrs_equal(font_parse("profile"), expect));
+    EXPECT_EQ(font_parse("GridWall:bold").base, normal);
+}
+
+TEST_F(FontRequests, BoldMakesOneVariantOnTheSameAtlasAndReusesIt) {
+    Font* normal = fake_font("normal", 77);
+    font_select("normal:bold");
+    Font* bold = current_font;
+    ASSERT_EQ(font_registry.count, 2u);
+    EXPECT_STREQ(bold->name, "normal:width=1.1:boldness=0.05");
+    EXPECT_EQ(bold->texture, 77u);
+    EXPECT_EQ(bold->attrs.base, normal);
+    EXPECT_EQ(bold->cell_w, 9);
+    font_select("NORMAL");
+    EXPECT_EQ(current_font, normal);
+    font_select("normal:demibold:boldness=0.02:width=110%");  // the same block spelt otherwise
+    EXPECT_EQ(current_font, bold);
+    font_select("normal:size=26px:skew=0.1");
+    EXPECT_STREQ(current_font->name, "normal:width=2:height=2:skew=0.1");
+    EXPECT_EQ(font_registry.count, 3u);
+}
+
+TEST_F(FontRequests, ScoringCountsFivePercentOrHalfAPixelSteps) {
+    Font* normal = fake_font("normal");
+    FontAttrs a = normal->attrs;
+    EXPECT_DOUBLE_EQ(font_score(a, *fake_font("other")), -1000);
+    a.boldness = 0.01f;
+    EXPECT_NEAR(font_score(a, *normal), 0.5, 1e-6);
+    a = normal->attrs;
+    a.width = 2;  // 14.2 steps of 5 % rather than 32 half pixels
+    EXPECT_NEAR(font_score(a, *normal), 1 - 0.5 * std::log(2.0) / std::log(1.05), 1e-5);
+    a.width = 0.1f;  // 28.8 half pixels rather than 47 steps of 5 %
+    EXPECT_NEAR(font_score(a, *normal), 1 - 0.5 * 16 * 0.9 / 0.5, 1e-4);
+    a.width = 1;
+    a.height = 1.02f;  // 0.41 steps of 5 % rather than 0.52 half pixels of 13 rows
+    EXPECT_NEAR(font_score(a, *normal), 1 - 0.5 * std::log(1.02) / std::log(1.05), 1e-5);
+
+    // On equal scores the later font wins.
+    Font* twin = static_cast<Font*>(checked_malloc(sizeof(Font)));
+    std::memcpy(twin, normal, sizeof(Font));
+    str_dup_into(&twin->name, "twin");
+    font_register(twin);
+    EXPECT_EQ(font_find_or_make(normal->attrs), twin);
+}
+
+TEST_F(FontRequests, FreeingAFontTakesItsVariantsAlong) {
+    Font* normal = fake_font("normal");
+    Font* other = fake_font("other");
+    font_select("normal:bold");
+    font_select("normal:italic");
+    ASSERT_EQ(font_registry.count, 4u);
+    font_free(normal);
+    ASSERT_EQ(font_registry.count, 1u);
+    EXPECT_EQ(current_font, other);
+    EXPECT_EQ(current_font_attrs.base, other);
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+// Fonts and text on a real OpenGL context: the atlas, its mipmap levels, placeholders,
+// freeing, and text drawn to the screen.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/errorlog.h"
+#include "platform/font.h"
+#include "platform/font_builtin.h"
+#include "platform/font_fixture.h"
+#include "platform/opengl.h"
+#include "platform/text.h"
+#include "support/gl_context.h"
+
+namespace {
+
+class FontGl : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        release_all();
+    }
+    void TearDown() override { release_all(); }
+    // Frees every font through font_free, so that the textures go too.
+    static void release_all() {
+        while (font_registry.data && font_registry.count > 0)
+            font_free(static_cast<Font**>(font_registry.data)[0]);
+        reset_fonts();
+    }
+};
+
+std::vector<uint8_t> level_texels(uint32_t texture, int level, int* w, int* h) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, h);
+    std::vector<uint8_t> t(static_cast<size_t>(*w) * *h * 4);
+    glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+    return t;
+}
+
+TEST_F(FontGl, BuiltinAtlasAndMetrics) {
+    font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
+    Font* f = current_font;
+    ASSERT_TRUE(f && font_registry.count == 1);
+    EXPECT_TRUE(f->line_h == 13 && f->max_w == 16 && f->cell_w == 9);
+    EXPECT_TRUE(text_line_height == 13 && text_cell_width == 9);
+    EXPECT_TRUE(f->attrs.base == f && f->attrs.glyphs == 512);
+
+    // Cells in rows, 3 pixels apart (13 / 4), inside a power-of-two atlas.
+    EXPECT_EQ(f->glyph_x[1], 3u + 3u);
+    EXPECT_TRUE((f->tex_w & (f->tex_w - 1)) == 0 && (f->tex_h & (f->tex_h - 1)) == 0);
+    for (int c = 1; c < 512; ++c) {
+        EXPECT_TRUE(f->glyph_x[c] + f->glyph_w[c] <= f->tex_w && f->glyph_y[c] + 13 <= f->tex_h) << c;
+        if (f->glyph_y[c] == f->glyph_y[c - 1]) {
+            EXPECT_EQ(f->glyph_x[c], f->glyph_x[c - 1] + f->glyph_w[c - 1] + 3) << c;
+        }
+    }
+
+    // Level 0: palette colours, opaque; transparent pixels are 0, 0, 0, 0.
+    int w = 0, h = 0;
+    std::vector<uint8_t> t = level_texels(f->texture, 0, &w, &h);
+    EXPECT_TRUE(uint32_t(w) == f->tex_w && uint32_t(h) == f->tex_h);
+    auto texel = [&](uint32_t x, uint32_t y) { return &t[(static_cast<size_t>(y) * w + x) * 4]; };
+    auto rgba = [&](uint32_t x, uint32_t y) { return std::vector<int>(texel(x, y), texel(x, y) + 4); };
+    EXPECT_EQ(rgba(f->glyph_x[1], f->glyph_y[1]), (std::vector<int>{255, 0, 0, 255}));
+    EXPECT_EQ(rgba(f->glyph_x[1] + 1, f->glyph_y[1] + 1), (std::vector<int>{127, 0, 0, 255}));
+    EXPECT_EQ(rgba(f->glyph_x[' '], f->glyph_y[' ']), (std::vector<int>{0, 0, 0, 0}));
+
+    // Level 1 is the 2 x 2 box filter of level 0, and in the cells of digits and Greek
+    // letters each byte b then becomes T[b x 255.4 / m], m the cell's brightest byte.
+    uint8_t curve[256];
+    for (int i = 0; i < 256; ++i) curve[i] = static_cast<uint8_t>(255.9 * std::pow(i / 255.9, 0.4));
+    int w1 = 0, h1 = 0;
+    std::vector<uint8_t> t1 = level_texels(f->texture, 1, &w1, &h1);
+    ASSERT_EQ(w1, w / 2);
+    auto filtered = [&](uint32_t x, uint32_t y, int k) {
+        return (texel(2 * x, 2 * y)[k] + texel(2 * x + 1, 2 * y)[k] + texel(2 * x, 2 * y + 1)[k] +
+                texel(2 * x + 1, 2 * y + 1)[k] + 2) >> 2;
+    };
+    for (int c : {int('0'), int('7'), 256 + 11, 280, int('i'), int('A')}) {
+        const bool sharpened = c < 'A' || c >= 256;
+        const uint32_t x0 = f->glyph_x[c] >> 1, x1 = x0 + (f->glyph_w[c] >> 1);
+        const uint32_t y0 = f->glyph_y[c] >> 1, y1 = (f->glyph_y[c] + 13) >> 1;
+        float m = 0.001f;
+        for (uint32_t y = y0; y < y1; ++y)
+            for (uint32_t x = x0; x < x1; ++x)
+                for (int k = 0; k < 4; ++k) m = std::max(m, float(filtered(x, y, k)));
+        int changed = 0;
+        for (uint32_t y = y0; y < y1; ++y)
+            for (uint32_t x = x0; x < x1; ++x)
+                for (int k = 0; k < 4; ++k) {
+                    int b = filtered(x, y, k);
+                    int want = sharpened ? curve[static_cast<int>(b * 255.4f / m)] : b;
+                    ASSERT_EQ(t1[(y * w1 + x) * 4 + k], want) << c << " at " << x << "," << y;
+                    changed += want != b;
+                }
+        EXPECT_EQ(changed > 0, sharpened) << c;
+    }
+}
+
+TEST_F(FontGl, WhiteGlyphsCarryTheirBrightnessInAlpha) {
+    const unsigned char stream[] = {4, 1, 12, 39, 255, 27};
+    font_load(stream, sizeof stream, "white", 1);
+    Font* f = current_font;
+    int w = 0, h = 0;
+    std::vector<uint8_t> t = level_texels(f->texture, 0, &w, &h);
+    const std::vector<int> want = {255, 255, 255, 85, 255, 255, 255, 255,
+                                   255, 255, 255, 0,  255, 255, 255, 122};
+    EXPECT_EQ(std::vector<int>(t.begin(), t.begin() + 16), want);
+}
+
+TEST_F(FontGl, AShortStreamLeavesTheRestEmpty) {
+    // Three glyphs of 2, 1 and 3 pixels; the fourth record claims more than is left.
+    const unsigned char stream[] = {2, 1, 20, 21, 1, 2, 22, 23, 3, 1, 24, 25, 26, 5, 5, 30};
+    font_load(stream, sizeof stream, "short", 0);
+    Font* f = current_font;
+    EXPECT_TRUE(f->line_h == 2 && f->max_w == 3 && f->cell_w == 1);  // no 'C': width 0 plus one
+    for (int c = 3; c < 512; ++c)  // no width, at the pen where the last glyph left it (gap 0)
+        ASSERT_TRUE(f->glyph_w[c] == 0 && f->glyph_x[c] == 6) << c;
+    EXPECT_TRUE(f->tex_w == 8 && f->tex_h == 2);
+}
+
+TEST_F(FontGl, ATooTallAtlasIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // 40 glyphs of 255 x 255 pixels: six to a row of 2048 texels, seven rows.
+    std::vector<unsigned char> stream;
+    for (int g = 0; g < 40; ++g) {
+        stream.push_back(255);
+        stream.push_back(255);
+        stream.insert(stream.end(), 255 * 255, 16);
+    }
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "zibu_font_fatal";
+    std::filesystem::create_directories(dir);
+    std::filesystem::remove(dir / "graphics_error.log");
+    fatal_message_box = [](const char* message) { std::fprintf(stderr, "%s\n", message); };
+    EXPECT_EXIT(
+        {
+            std::filesystem::current_path(dir);
+            font_load(stream.data(), stream.size(), "tall", 0);
+        },
+        ::testing::ExitedWithCode(1),
+        "Font 'tall' required texture of size 2048x4096 but GL_MAX_TEXTURE_SIZE=[0-9]+");
+    fatal_message_box = fatal_message_box_show;
+    std::ifstream log(dir / "graphics_error.log");
+    std::string line;
+    std::getline(log, line);
+    EXPECT_NE(line.find(" Font 'tall' required texture of size 2048x4096"), std::string::npos) << line;
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(FontGl, PlaceholderFontWhenNothingIsLoaded) {
+    font_select("profile");
+    Font* f = current_font;
+    ASSERT_NE(f, nullptr);
+    EXPECT_STREQ(f->name, "profile");
+    EXPECT_TRUE(f->tex_w == 1 && f->tex_h == 1 && f->glyph_w['x'] == 1 && glIsTexture(f->texture));
+    const uint32_t texture = f->texture;
+    Font* again = font_make_empty("PROFILE");  // replaces the old one
+    EXPECT_EQ(font_registry.count, 1u);
+    EXPECT_TRUE(again->texture == texture || !glIsTexture(texture));  // deleted, or reused
+}
+
+TEST_F(FontGl, SharedTexturesGoWithTheirLastFont) {
+    font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
+    Font* normal = current_font;
+    font_select("normal:bold");
+    Font* bold = current_font;
+    ASSERT_NE(bold, normal);
+    const uint32_t texture = normal->texture;
+    EXPECT_EQ(bold->texture, texture);
+    font_free(bold);
+    EXPECT_TRUE(glIsTexture(texture));
+    font_free(normal);
+    EXPECT_FALSE(glIsTexture(texture));
+}
+
+// Columns of window row band [top, top + rows) (from the top) that hold any colour.
+std::vector<int> inked_columns(int top, int rows) {
+    std::vector<uint8_t> px(static_cast<size_t>(GL_TEST_WIDTH) * rows * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, GL_TEST_HEIGHT - top - rows, GL_TEST_WIDTH, rows, GL_RGB, GL_UNSIGNED_BYTE, px.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    std::vector<int> cols;
+    for (int x = 0; x < GL_TEST_WIDTH; ++x)
+        for (int y = 0; y < rows; ++y)
+            if (px[(static_cast<size_t>(y) * GL_TEST_WIDTH + x) * 3] > 40) {
+                cols.push_back(x);
+                break;
+            }
+    return cols;
+}
+
+TEST_F(FontGl, TextLandsWhereItIsLaidOutAndLeavesTheStateAsItWas) {
+    font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
+    GLint depth_before = 0, depth_after = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_before);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    text_draw(100, 40, 0, "AW", 0xFFFFFF);
+    std::vector<int> cols = inked_columns(40, 13);
+    ASSERT_FALSE(cols.empty());
+    EXPECT_GE(cols.front(), 100);
+    EXPECT_LT(cols.back(), 100 + 23);
+    EXPECT_GE(cols.back(), 100 + 10 + 9);  // W's right side, after A's advance of 10
+    EXPECT_TRUE(inked_columns(0, 40).empty());
+    EXPECT_TRUE(inked_columns(53, 30).empty());
+
+    // An absent text shows "NULL?".
+    glClear(GL_COLOR_BUFFER_BIT);
+    text_draw(300, 200, 0, nullptr, 0xFF0000);
+    cols = inked_columns(200, 13);
+    EXPECT_TRUE(!cols.empty() && cols.back() - cols.front() >= text_width("NULL") - 2);
+
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_after);
+    EXPECT_EQ(depth_after, depth_before);
+    EXPECT_TRUE(!glIsEnabled(GL_BLEND) && !glIsEnabled(GL_TEXTURE_2D) && glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "foundation/random.h"
+#include "scene/lights.h"
+
+namespace {
+
+Light make_light(float x, float y, float z, float weight) {
+    return Light{{x, y, z}, {1.0f, 1.0f, 1.0f}, weight, 0.0f};
+}
+
+class LightTreeTest : public testing::Test {
+protected:
+    void SetUp() override {
+        LightTree_init(&tree);
+        DynArray_init_of<Light>(&out);
+    }
+    void TearDown() override {
+        LightTree_free(&tree);
+        DynArray_free(out);
+    }
+    void add(float x, float y, float z, float weight) {
+        LightTree_add_leaf(&tree, x, y, z, 1.0f, 1.0f, 1.0f, weight);
+    }
+    std::vector<Light> query(Vec3f p) {
+        out.count = 0;
+        LightTree_query(&tree, static_cast<int32_t>(tree.entries.count) - 1, p,
+                        LIGHT_CUT_THRESHOLD, &out);
+        return result();
+    }
+    std::vector<Light> result() const {
+        Light* l = DynArray_items<Light>(&out);
+        return std::vector<Light>(l, l + out.count);
+    }
+    // Every leaf reached once, each box enclosing its children's.
+    void check_tree(int32_t root, int32_t leaves) const {
+        ASSERT_EQ(root, 2 * leaves - 2);
+        ASSERT_EQ(tree.lights.count, static_cast<uint32_t>(2 * leaves - 1));
+        std::vector<int> reached(tree.entries.count, 0), stack{root};
+        while (!stack.empty()) {
+            const LightEntry& e = DynArray_at<LightEntry>(&tree.entries, stack.back());
+            reached[stack.back()]++;
+            stack.pop_back();
+            for (int32_t c : {e.left, e.right}) {
+                if (e.left < 0) break;
+                const LightEntry& ce = DynArray_at<LightEntry>(&tree.entries, c);
+                for (int a = 0; a < 3; a++) EXPECT_TRUE(e.lo[a] <= ce.lo[a] && e.hi[a] >= ce.hi[a]);
+                stack.push_back(c);
+            }
+        }
+        for (int k : reached) EXPECT_EQ(k, 1);
+    }
+
+    LightTree tree;
+    DynArray out;
+};
+
+float total_weight(const std::vector<Light>& lights) {
+    float w = 0.0f;
+    for (const Light& l : lights) w += l.weight;
+    return w;
+}
+
+}  // namespace
+
+TEST(LightCombine, EqualWeightsAtDistanceTwo) {
+    Light a = make_light(0, 0, 0, 1);
+    Light b = make_light(2, 0, 0, 1);
+    a.colour = Vec3f{1, 0, 0};
+    b.colour = Vec3f{0, 0, 1};
+    Light m = light_combine(&a, &b);
+    EXPECT_FLOAT_EQ(m.weight, 2.0f);
+    EXPECT_FLOAT_EQ(m.spread, 2.0f);
+    EXPECT_FLOAT_EQ(m.pos.x, 1.0f);
+    EXPECT_FLOAT_EQ(m.colour.x, 0.5f);
+    EXPECT_FLOAT_EQ(m.colour.z, 0.5f);
+
+    // Spreads accumulate and the heavier light pulls the mean towards itself.
+    Light c = make_light(0, 0, 4, 2);
+    Light n = light_combine(&m, &c);
+    EXPECT_FLOAT_EQ(n.weight, 4.0f);
+    EXPECT_FLOAT_EQ(n.pos.z, 2.0f);
+    EXPECT_FLOAT_EQ(n.spread, 2.0f * 0.5f * 2.0f * std::sqrt(17.0f) + 2.0f);
+}
+
+TEST_F(LightTreeTest, OneLeafIsTheRootAndEveryThingsLight) {
+    EXPECT_EQ(LightTree_build(&tree), -1);  // no leaves, no tree
+    add(3, 4, 5, 2);
+    int32_t root = LightTree_build(&tree);
+    EXPECT_EQ(root, 0);
+    EXPECT_EQ(tree.entries.count, 1u);
+    for (Vec3f p : {Vec3f{3, 4, 5}, Vec3f{-100, 0, 0}}) {
+        lights_select(&tree, p, 8, &out);
+        ASSERT_EQ(out.count, 1u);
+        EXPECT_EQ(result()[0].pos.y, 4.0f);
+        EXPECT_EQ(result()[0].weight, 2.0f);
+    }
+}
+
+TEST_F(LightTreeTest, FarGroupIsOneClusterNearGroupIsEveryLight) {
+    add(100.0f, 0.0f, 0.0f, 1);
+    add(100.5f, 0.0f, 0.0f, 2);
+    add(100.0f, 0.5f, 0.0f, 3);
+    add(100.0f, 0.0f, 0.5f, 4);
+    check_tree(LightTree_build(&tree), 4);
+
+    std::vector<Light> far = query(Vec3f{0, 0, 0});
+    ASSERT_EQ(far.size(), 1u);
+    EXPECT_FLOAT_EQ(far[0].weight, 10.0f);
+    EXPECT_NEAR(far[0].pos.x, (100.0f * 8 + 100.5f * 2) / 10, 1e-4);
+    EXPECT_NEAR(far[0].pos.y, 0.5f * 3 / 10, 1e-6);
+    EXPECT_NEAR(far[0].pos.z, 0.5f * 4 / 10, 1e-6);
+
+    // From inside the group no cluster is small against its distance.
+    std::vector<Light> near = query(Vec3f{100.1f, 0.1f, 0.1f});
+    EXPECT_EQ(near.size(), 4u);
+    for (const Light& l : near) EXPECT_EQ(l.spread, 0.0f);
+}
+
+TEST_F(LightTreeTest, ScatteredLightsBuildASoundTreeAndEveryCutCoversThemAll) {
+    zibu_rand_reset();
+    const int n = 300;
+    float total = 0.0f;
+    for (int k = 0; k < n; k++) {
+        float w = static_cast<float>(random_real(1.0) + 0.1);
+        add(static_cast<float>(random_real(50.0)), static_cast<float>(random_real(10.0)),
+            static_cast<float>(random_real(30.0)), w);
+        total += w;
+    }
+    check_tree(LightTree_build(&tree), n);
+    for (Vec3f p : {Vec3f{25, 5, 15}, Vec3f{-200, 0, 0}, Vec3f{0, 0, 60}}) {
+        std::vector<Light> cut = query(p);
+        EXPECT_NEAR(total_weight(cut), total, total * 1e-5f);
+        lights_select(&tree, p, 8, &out);
+        EXPECT_LE(out.count, 8u);
+        EXPECT_NEAR(total_weight(result()), total, total * 1e-5f);
+    }
+}
+
+TEST_F(LightTreeTest, LightsAtOnePositionStillBuild) {
+    for (int k = 0; k < 5; k++) add(1, 2, 3, 1);
+    add(1.0f, 2.0f, 3.0000002f, 1);  // the next float: the midpoint is no split
+    add(9, 2, 3, 1);
+    check_tree(LightTree_build(&tree), 7);
+
+    std::vector<Light> far = query(Vec3f{-500, 0, 0});
+    ASSERT_EQ(far.size(), 1u);
+    EXPECT_FLOAT_EQ(far[0].weight, 7.0f);
+    // At the shared position the distance is zero, so every leaf comes back.
+    EXPECT_EQ(query(Vec3f{1, 2, 3}).size(), 7u);
+}
+
+TEST_F(LightTreeTest, TenLightsIntoEightMergeTheCheapestPairTwice) {
+    // Seen from the origin: A and B are almost one direction, so they merge
+    // first. Afterwards (A+B) with C would cost more than D with E, although
+    // B with C alone would have cost less: a stale cost picks the wrong pair.
+    // D, last in the list, moves into A's slot and must take its own costs
+    // along (A with C would also undercut D with E).
+    const Light A = make_light(10, 0, 0, 1), B = make_light(10, 0.1f, 0, 1);
+    const Light C = make_light(10, 0.45f, 0, 1);
+    const Light D = make_light(0, 0, 10, 1), E = make_light(0.4f, 0, 10, 1);
+    const Light others[] = {make_light(-10, 0, 0, 1), make_light(0, -10, 0, 1),
+                            make_light(0, 0, -10, 1), make_light(0, 10, 0, 1),
+                            make_light(-7, -7, 0, 1)};
+    const Light in[10] = {others[0], others[1], A, C, others[2], B, others[3], E, others[4], D};
+    for (const Light& l : in) DynArray_push_value(&out, l);
+
+    EXPECT_EQ(lights_merge(&out, Vec3f{0, 0, 0}, 8), 2);
+    std::vector<Light> got = result();
+    ASSERT_EQ(got.size(), 8u);
+
+    std::vector<Light> expected(std::begin(others), std::end(others));
+    expected.push_back(C);
+    expected.push_back(make_light(10, 0.05f, 0, 2));
+    expected.push_back(make_light(0.2f, 0, 10, 2));
+    for (const Light& e : expected) {
+        int matches = 0;
+        for (const Light& g : got) {
+            if (vec3f_dist(g.pos, e.pos) < 1e-5f && g.weight == e.weight) matches++;
+        }
+        EXPECT_EQ(matches, 1) << e.pos.x << " " << e.pos.y << " " << e.pos.z;
+    }
+    // Nothing to do when the list already fits.
+    EXPECT_EQ(lights_merge(&out, Vec3f{0, 0, 0}, 8), 0);
+}
+
+TEST_F(LightTreeTest, MergeNeverPutsALightOnTheThingItself) {
+    // Lights 0 and 1 straddle the thing: their mean would sit on it.
+    for (Light l : {make_light(1, 0, 0, 1), make_light(-1, 0, 0, 1), make_light(0, 5, 0, 1)})
+        DynArray_push_value(&out, l);
+    lights_merge(&out, Vec3f{0, 0, 0}, 2);
+    ASSERT_EQ(out.count, 2u);
+    for (const Light& l : result()) EXPECT_GT(vec3f_len(l.pos), 0.5f);
+
+    // A light on the thing itself stays as it is; the other two merge.
+    out.count = 0;
+    for (Light l : {make_light(0, 0, 0, 1), make_light(5, 0, 0, 1), make_light(5, 1, 0, 1)})
+        DynArray_push_value(&out, l);
+    lights_merge(&out, Vec3f{0, 0, 0}, 2);
+    ASSERT_EQ(out.count, 2u);
+    EXPECT_EQ(result()[0].pos.x, 0.0f);
+    EXPECT_FLOAT_EQ(result()[1].weight, 2.0f);
+}

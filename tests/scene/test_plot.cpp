@@ -1,0 +1,253 @@
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "foundation/camera.h"
+#include "platform/opengl.h"
+#include "platform/window.h"
+#include "scene/advance.h"
+#include "scene/lights.h"
+#include "scene/plot.h"
+#include "support/gl_context.h"
+
+namespace {
+
+// A thing that records what the graphics state looked like when drawn.
+struct Mark : VNode {
+    char label;
+    bool sloppy;  // leaves a translation on the matrix (to see whether it is reloaded)
+    double paint;  // half the side of a white square filled around its centre
+};
+
+struct Seen {
+    char label;
+    GLint stack_depth;
+    double tx, tz;      // translation of the model-view matrix
+    GLfloat light0[4];  // light 0's position in eye coordinates
+};
+std::vector<Seen> seen;
+
+void mark_plot(VNode* node) {
+    Mark* mark = VNode_as<Mark>(node);
+    Seen s{mark->label, 0, 0.0, 0.0, {}};
+    GLdouble m[16];
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &s.stack_depth);
+    glGetDoublev(GL_MODELVIEW_MATRIX, m);
+    s.tx = m[12];
+    s.tz = m[14];
+    glGetLightfv(GL_LIGHT0, GL_POSITION, s.light0);
+    seen.push_back(s);
+    if (mark->sloppy) glTranslated(0.0, 0.0, 1000.0);
+    if (mark->paint > 0.0) {
+        glDisable(GL_LIGHTING);
+        glColor3f(1.0f, 1.0f, 1.0f);
+        glRectd(-mark->paint, -mark->paint, mark->paint, mark->paint);
+    }
+}
+
+const ThingType mark_type = {"Mark", sizeof(Mark), nullptr, mark_plot, nullptr, nullptr};
+const ThingType invisible_type = {"Invisible", sizeof(Mark), nullptr, nullptr, nullptr, nullptr};
+
+std::string order() {
+    std::string s;
+    for (const Seen& e : seen) s += e.label;
+    return s;
+}
+
+GLint stack_depth() {
+    GLint d = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &d);
+    return d;
+}
+
+class PlotPass : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        seen.clear();
+        VNode_reset_counters();
+        root = World_create(0, 0, 0, nullptr);
+        root->bound.radius = 1e6;
+        Mat4 eye = mat4_identity();  // at the origin, looking along -z
+        camera_from_frame(&eye);
+    }
+    void TearDown() override {
+        VNode_destroy(root);
+        light_tree_off();
+        lights_off();
+        pre_plot_hook = nullptr;
+    }
+    // A mark with its own frame at (x, y, z), or sharing its parent's frame
+    // when own is false.
+    Mark* mark(VNode* parent, char label, double x, double y, double z, bool own = true,
+               const ThingType* type = &mark_type) {
+        Mark* m = VNode_as<Mark>(VNode_create(type, parent));
+        m->label = label;
+        m->bound.radius = 1.0;
+        if (own) {
+            Mat4 at = mat4_identity();
+            at.m[12] = x, at.m[13] = y, at.m[14] = z;
+            VNode_take_frame(m, &at);
+        }
+        return m;
+    }
+    void plot() {
+        VNode_remember_frames(root);
+        GLint before = stack_depth();
+        VNode_plot(root);
+        EXPECT_EQ(stack_depth(), before);
+        EXPECT_EQ(loaded_frame, nullptr);
+    }
+    VNode* root = nullptr;
+};
+
+}  // namespace
+
+TEST_F(PlotPass, CullsBehindTheEyeAndBesideThePyramidButNotStraddlers) {
+    // Sphere radius 1; beside the pyramid means more than one unit from its
+    // side plane, that is sqrt(1 + t^2) across at a given depth.
+    const double t = g_camera.tan_half_x, d = std::sqrt(1.0 + t * t);
+    const double ty = g_camera.tan_half_y, dy = std::sqrt(1.0 + ty * ty);
+    struct Case {
+        double x, y, z;
+        bool culled;
+    } cases[] = {
+        {0, 0, 5, true},  {0, 0, 0.5, false}, {0, 0, -500, false},
+        {10 * t + 0.99 * d, 0, -10, false},  {-10 * t - 1.01 * d, 0, -10, true},
+        {0, 10 * ty + 0.99 * dy, -10, false}, {0, 10 * ty + 1.01 * dy, -10, true},
+    };
+    for (const Case& c : cases) {
+        Mark* m = mark(root, 'm', c.x, c.y, c.z);
+        VNode_remember_frames(m);
+        EXPECT_EQ(VNode_cull(m), c.culled) << c.x << " " << c.y << " " << c.z;
+    }
+}
+
+TEST_F(PlotPass, CountersFollowTheVisitsAndAccumulateUntilReset) {
+    Mark* a = mark(root, 'a', 0, 0, -5);
+    mark(a, 'b', 0, 0, -6);
+    Mark* c = mark(root, 'c', 0, 0, -7);
+    c->flags |= VN_PLOT_IF_LEAF;  // has a child: its own plot is skipped
+    mark(c, 'd', 0, 0, -8);
+    // Behind the eye: culled with its child, which lies in view.
+    mark(mark(root, 'x', 0, 0, 50), 'y', 0, 0, -5);
+    Mark* e = mark(root, 'e', 0, 0, -9);
+    e->flags |= VN_PLOT_IF_LEAF | VN_TRANSPARENT;  // childless: plotted
+    // Without a plot of its own: visited, its child drawn.
+    mark(mark(root, 'n', 0, 0, -9, true, &invisible_type), 'f', 0, 0, 0, false);
+    plot();
+    // Post-order, children from the last slot down; transparents last.
+    EXPECT_EQ(order(), "fdbae");
+    EXPECT_EQ(parsed_nodes, 9u);
+    EXPECT_EQ(leaf_nodes, 4u);
+    EXPECT_EQ(max_node_depth, 2u);
+    EXPECT_EQ(things_plotted, 4u);
+    EXPECT_EQ(transparents_plotted, 1u);
+    plot();
+    EXPECT_EQ(parsed_nodes, 18u);
+    EXPECT_EQ(things_plotted, 8u);
+    VNode_reset_counters();
+    EXPECT_EQ(parsed_nodes + leaf_nodes + max_node_depth + things_plotted + transparents_plotted +
+                  plot_depth,
+              0u);
+}
+
+TEST_F(PlotPass, VisitLimitsSkipButStillCount) {
+    for (char l : {'a', 'b', 'c'}) mark(root, l, 0, 0, -5);
+    parsed_nodes = PLOT_MAX_VISITS - 3;  // the root and one child are the last allowed
+    plot();
+    EXPECT_EQ(order(), "c");
+    EXPECT_EQ(parsed_nodes, PLOT_MAX_VISITS + 1);
+
+    // A chain deeper than the depth limit is drawn down to depth 1000 only.
+    seen.clear();
+    VNode_reset_counters();
+    VNode* tip = root->children.count ? VNode_child(root, 0) : root;
+    for (uint32_t depth = 2; depth <= PLOT_MAX_DEPTH + 1; depth++) tip = mark(tip, 'z', 0, 0, -5, false);
+    plot();
+    EXPECT_EQ(max_node_depth, PLOT_MAX_DEPTH);
+    EXPECT_EQ(things_plotted, 3u + (PLOT_MAX_DEPTH - 2));  // a, b, c and depths 2..1000
+}
+
+TEST_F(PlotPass, SiblingsOnOneFrameShareOnePushExceptWithTheLightTree) {
+    Mark* parent = mark(root, 'p', 0, 0, -10, true, &invisible_type);
+    mark(parent, 'b', 0, 0, 0, false);
+    mark(parent, 'a', 0, 0, 0, false)->sloppy = true;  // drawn first
+    GLint base = stack_depth();
+    plot();
+    ASSERT_EQ(order(), "ab");
+    EXPECT_EQ(seen[0].stack_depth, base + 1);
+    EXPECT_DOUBLE_EQ(seen[0].tz, -10.0);
+    EXPECT_DOUBLE_EQ(seen[1].tz, 990.0);  // the same push: a's leftover shows
+
+    // With the light tree every opaque thing gets its own pop and push, and
+    // its lights are placed through the camera's matrix alone.
+    lights_start();
+    light_tree_on();
+    light_tree_begin();
+    light_tree_add(0, 0, -12, 1, 1, 1, 1);
+    light_tree_end();
+    seen.clear();
+    plot();
+    ASSERT_EQ(order(), "ab");
+    EXPECT_DOUBLE_EQ(seen[1].tz, -10.0);
+    for (const Seen& s : seen) {
+        EXPECT_EQ(s.stack_depth, base + 1);
+        EXPECT_FLOAT_EQ(s.light0[2], -12.0f);
+    }
+}
+
+TEST_F(PlotPass, TransparentsComeLastFromFarthestToNearest) {
+    for (auto [label, z] : {std::pair{'5', -5.0}, {'T', -20.0}, {'X', -10.0}})
+        mark(root, label, 0, 0, z)->flags |= VN_TRANSPARENT;
+    mark(root, 'o', 0, 0, -30);
+    int hooks = 0;
+    static int* hook_count;
+    hook_count = &hooks;
+    pre_plot_hook = [] { ++*hook_count; };
+    plot();
+    EXPECT_EQ(order(), "oTX5");
+    EXPECT_EQ(transparents_plotted, 3u);
+    EXPECT_EQ(hooks, 1);
+}
+
+TEST_F(PlotPass, NarrowedCullingViewWhileXIsHeld) {
+    VNode* viewer = mark(root, 'v', 0, 0, 0, true, &invisible_type);
+    // Inside the full view, outside a pyramid of half its width.
+    double x = 10 * g_camera.tan_half_x * 0.75;
+    mark(root, 's', x, 0, -10);
+    double full = g_camera.tan_half_x;
+    key_state[KEY_NARROW_CULL] = 0x80;
+    VNode_remember_frames(root);
+    VNode_plot_from(root, viewer);
+    key_state[KEY_NARROW_CULL] = 0;
+    EXPECT_EQ(order(), "");
+    EXPECT_DOUBLE_EQ(g_camera.tan_half_x, 0.5 * full);
+    VNode_plot_from(root, viewer);
+    EXPECT_EQ(order(), "s");
+}
+
+TEST_F(PlotPass, StereoPlotsBothEyesAndRestoresTheProjection) {
+    VNode* viewer = mark(root, 'v', 0, 0, 0, true, &invisible_type);
+    mark(root, 'o', 0, 0, -10)->paint = 5.0;
+    GLdouble before[16], after[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, before);
+    GLint base = stack_depth();
+    VNode_remember_frames(root);
+    VNode_plot_stereo(root, viewer, 0.07, 0.00025);
+    glGetDoublev(GL_PROJECTION_MATRIX, after);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(order(), "oo");
+    EXPECT_EQ(stack_depth(), base);
+    for (int k = 0; k < 16; k++) EXPECT_EQ(before[k], after[k]) << k;
+    // The left eye (red) first, then the right (cyan). The shear moves each
+    // eye's picture of the square about 140 pixels to its own side: where
+    // both see it they add up to white, elsewhere one colour or black.
+    EXPECT_NEAR(seen[0].tx, 0.035, 1e-9);
+    EXPECT_NEAR(seen[1].tx, -0.035, 1e-9);
+    const int cx = GL_TEST_WIDTH / 2, cy = GL_TEST_HEIGHT / 2;
+    EXPECT_EQ(gl_test_pixel(cx, cy), 0xFFFFFFu);
+    EXPECT_EQ(gl_test_pixel(cx - 300, cy), 0xFF0000u);
+    EXPECT_EQ(gl_test_pixel(cx + 300, cy), 0x00FFFFu);
+    EXPECT_EQ(gl_test_pixel(5, 5), 0u);
+}
