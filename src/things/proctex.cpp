@@ -5,6 +5,7 @@
 #include "foundation/memory.h"
 #include "foundation/random.h"
 #include "platform/opengl.h"
+#include "platform/text.h"
 #include "platform/texture.h"
 #include "platform/window.h"
 
@@ -16,7 +17,7 @@ bool power_of_two(uint32_t n) { return (n & (n - 1)) == 0; }
 
 // Drawn a third of the way across and down the screen.
 void draw_bad_length(const char* message) {
-    (void)message;  // wired to text_draw once the text module is in
+    text_draw(screen_width / 3, screen_height / 3, 0, message, 0x00000C);
 }
 
 uint32_t reverse_bits(uint32_t i, uint32_t bits) {
