@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/font_fixture.h"
+#include "platform/framecycle.h"
+#include "platform/profile.h"
+#include "platform/window.h"
+#include "support/gl_context.h"
+
+namespace {
+
+// The profiler reads the time only through clock_seconds: tests hand it a script.
+std::vector<double> ticks;
+std::size_t next_tick = 0;
+double scripted_clock() { return next_tick < ticks.size() ? ticks[next_tick++] : ticks.back(); }
+
+// Marks each label at the given times; the time after the last label closes the frame.
+void frame(const std::vector<const char*>& labels, const std::vector<double>& times) {
+    ticks = times;
+    next_tick = 0;
+    profile_section(nullptr, 0);
+    for (const char* l : labels) profile_section(l, 0);
+}
+
+std::string sections() {  // "label duration" of each section of the current slot
+    std::string out;
+    for (uint32_t i = 0; i < profile_ring[profile_slot].count; i++) {
+        const ProfileMark& m = DynArray_at<ProfileMark>(&profile_ring[profile_slot], i);
+        out += std::string(m.label) + " " + std::to_string(m.time) + ";";
+    }
+    return out;
+}
+
+class Profile : public testing::Test {
+protected:
+    void SetUp() override { clock_seconds = scripted_clock; }
+    void TearDown() override {
+        profile_section(nullptr, 0);
+        clock_seconds = clock_calibrate;
+    }
+};
+
+}  // namespace
+
+TEST(ProfileScale, RoundsTheFrameUpTo1_2Or5TimesAPowerOfTen) {
+    EXPECT_DOUBLE_EQ(profile_time_scale(0.016), 0.02);
+    EXPECT_DOUBLE_EQ(profile_time_scale(0.030), 0.05);
+    EXPECT_DOUBLE_EQ(profile_time_scale(0.060), 0.1);
+    EXPECT_DOUBLE_EQ(profile_time_scale(3.0), 5.0);
+    EXPECT_DOUBLE_EQ(profile_time_scale(0.0), 1.0) << "a frame without length keeps a finite scale";
+}
+
+TEST(ProfileText, DurationsInFourUnitsAndBarColours) {
+    char out[DURATION_TEXT_SIZE];
+    const std::pair<double, std::string> cases[] = {
+        {2.5e-4, "250 \x02\x01\x0bs"},  // the letter mu (glyph 267), then s
+        {2.5e-7, "250 ns"}, {0.0125, "12.5 ms"}, {2.0, "2 sec"}, {0.001, "1 ms"}};
+    for (const auto& [t, text] : cases) {
+        format_duration(out, t);
+        EXPECT_EQ(out, text);
+    }
+    EXPECT_EQ(profile_bar_colour(0x123456, 3), 0x123456u);
+    const uint32_t chosen[] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000,
+                               0x000000, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0};
+    for (uint32_t i = 0; i < 15; i++) EXPECT_EQ(profile_bar_colour(0, i), chosen[i]) << "index " << i;
+}
+
+TEST_F(Profile, SameLabelTwiceIsTwoSectionsUnlessMerged) {
+    frame({"adv", "col", "adv"}, {0.0, 0.25, 0.75, 1.5});
+    EXPECT_DOUBLE_EQ(profile_close_frame(0), 1.5);
+    EXPECT_EQ(sections(), "adv 0.250000;col 0.500000;adv 0.750000;");
+    frame({"adv", "col", "adv"}, {0.0, 0.25, 0.75, 1.5});
+    profile_close_frame(1);
+    EXPECT_EQ(sections(), "adv 1.000000;col 0.500000;") << "in order of first appearance";
+    frame({"only"}, {1.0, 1.25});
+    profile_close_frame(0);
+    EXPECT_EQ(sections(), "only 0.250000;") << "a single mark runs up to the close";
+}
+
+TEST_F(Profile, OneLineOfTabSeparatedDurationsPerFrame) {
+    std::FILE* log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    frame({"a", "b", "c"}, {0.0, 0.5, 0.75, 1.0});
+    profile_close_frame(0);
+    profile_next_frame();
+    EXPECT_EQ(profile_ring[profile_slot].count, 0u) << "the new frame starts empty";
+    profile_write_previous(log);
+    frame({"a"}, {2.0, 2.125});
+    profile_close_frame(0);
+    profile_next_frame();
+    profile_write_previous(log);
+    profile_next_frame();  // a frame never shown still writes its line end
+    profile_write_previous(log);
+    std::rewind(log);
+    char text[64] = {};
+    EXPECT_EQ(std::fread(text, 1, sizeof text - 1, log), 21u);
+    EXPECT_STREQ(text, "0.5\t0.25\t0.25\n0.125\n\n");
+    std::fclose(log);
+}
+
+// The horizontal bar on a real context: each section's box starts at its
+// share of the time scale, in its colour, two lines high.
+class ProfileGl : public GlTest {};
+
+TEST_F(ProfileGl, BarPlacesSectionsOnTheScale) {
+    reset_fonts();
+    font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
+    screen_width = GL_TEST_WIDTH;
+    clock_seconds = scripted_clock;
+    frame({}, {0.0, 0.008, 0.016});  // 16 ms: the width stands for 20 ms
+    profile_section("", 0xFF0000);
+    profile_section("", 0);  // index 1 without a colour: dim blue
+    int lh = text_line_height, slot = profile_slot;
+    overlay_begin();
+    profile_show(100, 200, 0, 1, 1);
+    overlay_end();
+    clock_seconds = clock_calibrate;
+    EXPECT_EQ(profile_slot, (slot + 1) % PROFILE_FRAMES);
+
+    double K = (GL_TEST_WIDTH - (100 + lh + 5 * lh)) / 0.02;
+    int second = static_cast<int>(K * 0.008 + 100), end = static_cast<int>(K * 0.016 + 100);
+    auto at = [](int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y); };
+    int y = 200 + lh + lh / 2;  // lower half of the bar, beside the texts
+    EXPECT_EQ(at(second - 40, y), 0xFF0000u);
+    EXPECT_EQ(at(second + 60, y), 0x000080u);
+    EXPECT_EQ(at(97, y), 0u);
+    EXPECT_EQ(at(end + 3, y), 0u);
+    EXPECT_EQ(at(second - 40, 200 + 2 * lh + 2), 0u);
+    while (font_registry.data && font_registry.count > 0) font_free(static_cast<Font**>(font_registry.data)[0]);
+    reset_fonts();
+}

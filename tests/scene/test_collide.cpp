@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "foundation/random.h"
+#include "platform/errorlog.h"
+#include "platform/profile.h"
+#include "scene/advance.h"
+#include "scene/collide.h"
+#include "support/scratch_dir.h"
+
+namespace {
+
+using Pair = std::pair<VNode*, VNode*>;
+std::vector<Pair> calls;  // every collide call, in order: (node, other)
+
+void ball_advance(VNode* node, double dt) {
+    Thing* t = VNode_as<Thing>(node);
+    frame_translate(&t->frame->current, t->velocity.x * dt, t->velocity.y * dt, t->velocity.z * dt);
+}
+void ball_collide(VNode* node, VNode* other) { calls.emplace_back(node, other); }
+
+const ThingType ball_type = {"Ball", sizeof(Thing), ball_advance, nullptr, ball_collide, nullptr};
+const ThingType group_type = {"Group", sizeof(VNode), nullptr, nullptr, nullptr, nullptr};
+
+class Collide : public testing::Test {
+protected:
+    void SetUp() override {
+        calls.clear();
+        nodes_before = total_nodes;
+        world = World_create(0, 0, 0, nullptr);
+    }
+    void TearDown() override {
+        VNode_destroy(world);
+        EXPECT_EQ(total_nodes, nodes_before);
+    }
+    // A ball at p that moves by v during the one cycle that run() simulates.
+    Thing* ball(VNode* parent, Vec3 p, double radius, Vec3 v = {0, 0, 0}) {
+        Thing* t = VNode_create_thing(&ball_type, parent);
+        VNode_take_frame(t, nullptr);
+        frame_translate(&t->frame->current, p.x, p.y, p.z);
+        t->bound.radius = radius;
+        t->velocity = v;
+        return t;
+    }
+    void run() {
+        VNode_advance_tree(world, 0.0);  // the world's sphere around the start positions
+        VNode_remember_frames(world);
+        VNode_advance_tree(world, 1.0);
+        calls.clear();
+        VNode_collide(world);
+    }
+    uint32_t nodes_before = 0;
+    VNode* world = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Collide, SweptSpheresMeetBetweenStartAndNowOnly) {
+    Thing* a = ball(world, {-10, 0, 0}, 1, {20, 0, 0});
+    Thing* b = ball(world, {10, 0, 0}, 1, {-20, 0, 0});
+    ball(world, {-10, 3, 0}, 1, {20, 0, 0});  // parallel to a, 3 apart: never touches a
+    run();
+    EXPECT_EQ(calls, (std::vector<Pair>{{a, b}, {b, a}, {b, a}, {a, b}}))
+        << "reported from both sides, each time with both calls, visitor first";
+
+    // Closing in but still 4 apart now: the closest approach lies after the cycle.
+    ball(world, {50, 0, 0}, 1, {4, 0, 0});
+    ball(world, {60, 0, 0}, 1, {0, 0, 0});
+    run();
+    EXPECT_TRUE(calls.empty()) << "a and b now part, the new pair is still closing in";
+}
+
+TEST_F(Collide, RadiusZeroIsEnteredButTestsWithRadiusZero) {
+    Thing* z1 = ball(world, {5, 5, 5}, 0);
+    Thing* z2 = ball(world, {5, 5, 5}, 0);  // the same point: touching at distance 0
+    ball(world, {5.005, 5, 5}, 0);          // inside both boxes, yet 0.005 away
+    ball(world, {-5, -5, -5}, 1);
+    ball(world, {-5, -5, -3.995}, 0);       // 1.005 from the last: out of reach at radius 0
+    run();
+    EXPECT_EQ(calls, (std::vector<Pair>{{z1, z2}, {z2, z1}, {z2, z1}, {z1, z2}}));
+}
+
+TEST_F(Collide, NoCollideNodeIsSkippedButItsChildrenAreNot) {
+    Thing* group = ball(world, {0, 0, 0}, 5);
+    group->flags |= VN_NO_COLLIDE;
+    Thing* inner = ball(group, {1, 0, 0}, 1);
+    Thing* other = ball(world, {2, 0, 0}, 1);
+    run();
+    EXPECT_EQ(std::set<Pair>(calls.begin(), calls.end()), (std::set<Pair>{{inner, other}, {other, inner}}));
+}
+
+TEST_F(Collide, LoneChildFindsOnlyItself) {
+    ball(world, {3, 0, 0}, 2, {1, 0, 0});
+    run();
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(Collide, NodeStoredInSeveralCellsIsReportedOnce) {
+    // b straddles the centre of the volume, so it is stored in all eight cells
+    // around it; the tiny a queries through each of them.
+    Thing* b = ball(world, {0, 0, 0}, 2);
+    Thing* a = ball(world, {0, 0, 0}, 0.1);
+    for (double s : {-1.0, 1.0}) ball(world, {50 * s, 50 * s, 50 * s}, 1);
+    run();
+    EXPECT_EQ(calls, (std::vector<Pair>{{a, b}, {b, a}}));
+}
+
+TEST_F(Collide, PassIsTimedInFourSections) {
+    ball(world, {0, 0, 0}, 1);
+    run();
+    profile_section(nullptr, 0);
+    VNode_collide(world);
+    const char* expected[] = {"VNode_collide:bounds", "VNode_collide_add", "VNode_collide_detect", "VNode_collide:free"};
+    ASSERT_EQ(profile_ring[profile_slot].count, 4u);
+    for (uint32_t i = 0; i < 4; i++) EXPECT_STREQ(DynArray_at<ProfileMark>(&profile_ring[profile_slot], i).label, expected[i]);
+    profile_section(nullptr, 0);
+}
+
+class CollideDeathTest : public Collide {};
+
+void no_box(const char*) {}
+
+TEST_F(CollideDeathTest, NanPositionIsFatal) {
+    ScratchDir dir;
+    Thing* t = ball(world, {1, 1, 1}, 1);
+    run();
+    frame_translate(&t->frame->current, std::numeric_limits<double>::quiet_NaN(), 0, 0);
+    VNode_advance_tree(world, 0.0);
+    fatal_message_box = no_box;
+    EXPECT_EXIT(VNode_collide(world), testing::ExitedWithCode(1), "");
+    fatal_message_box = fatal_message_box_show;
+    std::ifstream log("graphics_error.log");
+    std::string line;
+    std::getline(log, line);
+    EXPECT_TRUE(line.ends_with(" Bounds of the world volume are corrupted in VNode_collide")) << line;
+}
+
+// Random scenes against a brute-force pass over every pair with the same
+// swept test: every touching pair is reported, from the smaller node's side
+// when the swept boxes differ eightfold or more, and nothing else is.
+TEST_F(Collide, RandomScenesMatchBruteForce) {
+    zibu_rand_reset(7);
+    auto uniform = [](double lo, double hi) { return lo + random_real(hi - lo); };
+    auto velocity = [&](double s) { return Vec3{uniform(-s, s), uniform(-s, s), uniform(-s, s)}; };
+    VNode* group = VNode_create(&group_type, world);
+    group->flags |= VN_NO_COLLIDE;
+    std::vector<VNode*> nodes;
+    for (int i = 0; i < 3000; i++) {  // some large, some radius 0, some fast, some nested
+        int kind = random_int(20);
+        VNode* parent = kind == 3 ? group : kind == 4 && i > 0 ? nodes[static_cast<std::size_t>(random_int(i))] : world;
+        Vec3 p = {uniform(-100, 100), uniform(-100, 100), uniform(-100, 100)};
+        double radius = kind == 0 ? uniform(8, 30) : kind == 1 ? 0.0 : uniform(0.05, 1.5);
+        nodes.push_back(ball(parent, p, radius, velocity(kind == 2 ? 60 : 2)));
+    }
+    for (int pass = 0; pass < 2; pass++) {
+        run();
+        EXPECT_GT(collide_stats().cells_used, 10000u) << "the pool must have grown and rebased its links";
+        // Widest side of a node's swept box against the world's, as the octree sees it.
+        auto width = [&](const VNode* n) {
+            double widest = 0;
+            for (auto c : {&Vec3::x, &Vec3::y, &Vec3::z}) {
+                double world_side = std::fabs(world->start_centre.*c - world->world_centre.*c) + 2 * world->bound.radius;
+                double side = std::fabs(n->start_centre.*c - n->world_centre.*c) + 2 * std::max(n->bound.radius, 0.01);
+                widest = std::max(widest, side / world_side);
+            }
+            return widest;
+        };
+        ASSERT_EQ(calls.size() % 2, 0u);
+        std::set<Pair> visited;
+        for (std::size_t i = 0; i < calls.size(); i += 2) {
+            ASSERT_EQ(calls[i + 1], Pair(calls[i].second, calls[i].first)) << "both calls, visitor first";
+            ASSERT_TRUE(visited.insert(calls[i]).second) << "a visitor reports each contact once";
+            ASSERT_TRUE(VNode_swept_hit(calls[i].first, calls[i].second)) << "reported without touching";
+        }
+        std::size_t lopsided = 0;
+        for (std::size_t i = 0; i < nodes.size(); i++) {
+            for (std::size_t j = i + 1; j < nodes.size(); j++) {
+                VNode *a = nodes[i], *b = nodes[j];
+                if (!VNode_swept_hit(a, b)) continue;
+                bool from_a = visited.count({a, b}) != 0, from_b = visited.count({b, a}) != 0;
+                ASSERT_TRUE(from_a || from_b) << "touching pair missed";
+                double wa = width(a), wb = width(b);
+                if (std::max(wa, wb) < 8 * std::min(wa, wb)) continue;
+                lopsided++;
+                EXPECT_TRUE(wa < wb ? from_a && !from_b : from_b && !from_a) << "lopsided pair from the larger side";
+            }
+        }
+        EXPECT_GT(lopsided, 50u);
+        for (VNode* n : nodes) VNode_as<Thing>(n)->velocity = velocity(3);  // on, over the reused pool
+    }
+}
