@@ -24,6 +24,11 @@ extern const char* const window_title;
 // simulated as FRAME_TIME_MAX.
 double clamp_frame_time(double raw);
 
+// The scene's lighting, installed as the plot pass's pre-plot hook: one directional light, the
+// light tree's 7442 lights while its mode is on, or with light_show (Ctrl+F, tested at every
+// plot) eight coloured lights circling.
+void set_scene_lights();
+
 // Opens the window, builds the scene and runs frames until the user quits. The command line
 // is ignored.
 void main_loop(const char* command_line);
