@@ -73,23 +73,6 @@ TEST_F(Bullets, CannotHitTheirFirerUntilTheyHaveOnceFlownClear) {
     EXPECT_FALSE(alive(b));
 }
 
-TEST_F(Bullets, ShipsOwnBulletMissesItOnlyAfterLeaving) {
-    Bullet* b = bullet_create(0, -1, 0, 0, 0, -50, ship, world);
-    EXPECT_EQ(bullet_hit(b, ship, 0.0), 0);
-    EXPECT_EQ(ship->misses, 0);
-    // Clear once more than 1.5 * (3 + 0.1) = 4.65 from the ship's centre.
-    int steps = 0;
-    while (b->owner && steps < 10) {
-        EXPECT_EQ(bullet_hit(b, ship, 0.0), 0);
-        VNode_advance_tree(b, 0.02);
-        steps++;
-    }
-    EXPECT_EQ(steps, 6);
-    EXPECT_EQ(ship->misses, 0);
-    EXPECT_EQ(bullet_hit(b, ship, 0.0), 0);
-    EXPECT_EQ(ship->misses, 1);
-}
-
 TEST_F(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
     Ship* other_ship = ship_create(50, 0, 0, world);
     struct Case {
