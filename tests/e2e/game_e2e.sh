@@ -1,181 +1,113 @@
 #!/usr/bin/env bash
 # Starts the real game on a virtual X screen of its own and drives it with X input:
-# it must come up full screen at the screen's size, write a screenshot of exactly that size on
-# Ctrl+S, and end with status 0 on Q and on Esc, leaving no "graphics_error.log".
+# - it comes up full screen at the screen's size, and Ctrl+S writes a screenshot of that size;
+# - holding space fires: glowing streaks appear where there was nothing, and move on;
+# - I, 3, V and P each toggle (on and off again) without a crash and leave a picture;
+# - L freezes the picture: later screenshots are the captured one, whatever happens;
+# - Q and Esc end it with status 0, leaving no "graphics_error.log" and no sanitizer report.
 #
 # Usage: game_e2e.sh linux <path to zibu>
 #        game_e2e.sh wine  <path to zibu.exe>
 # Exits 77 (skipped) when the program has not been built.
 set -uo pipefail
 
-SCREEN_W=1280
-SCREEN_H=720
-
 kind=${1:?linux or wine}
 program=${2:?path to the program}
+source "$(dirname "$0")/e2e_lib.sh"
 
-if [ ! -e "$program" ]; then
-  echo "SKIP: $program has not been built"
-  exit 77
-fi
-
-# Our own X server, so that no other test shares the input focus.
-if [ -z "${ZIBU_E2E_SCREEN:-}" ]; then
-  exec env ZIBU_E2E_SCREEN=1 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24" "$0" "$@"
-fi
-
-program=$(readlink -f "$program")
-work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-e2e-$kind.XXXXXX")
-pid=
-failures=0
-t_start=${EPOCHREALTIME/./}
-
-log() {
-  local tenths=$(((${EPOCHREALTIME/./} - t_start) / 100000))
-  printf '[%4d.%ds] %s\n' $((tenths / 10)) $((tenths % 10)) "$*"
-}
-fail() { log "FAIL: $*"; failures=$((failures + 1)); }
-
-case "$kind" in
-  linux) runner=("$program") ;;
-  wine)
-    export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
-    runner=(wine "$program")
-    ;;
-  *) echo "unknown kind $kind"; exit 2 ;;
-esac
-
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null; fi
-  if [ "$kind" = wine ]; then wineserver -k 2>/dev/null || true; fi
-  if [ "$failures" -eq 0 ]; then rm -rf "$work"; else log "left $work for inspection"; fi
-}
-trap cleanup EXIT
-
-# Holds the keys down together for a while, so that the game sees them across several frames.
-hold() {
-  local seconds=$1
-  shift
-  xdotool keydown "$@"
-  sleep "$seconds"
-  xdotool keyup "$@"
-}
-
-start_game() {
-  (cd "$work/run" && exec "${runner[@]}") >>"$work/game.out" 2>&1 &
-  pid=$!
-}
-
-# Waits for the game's window; prints its id.
-wait_window() {
-  local limit=$1 id
-  for ((i = 0; i < limit * 4; i++)); do
-    id=$(xdotool search --onlyvisible --name '^Zibu$' 2>/dev/null | head -n 1)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.25
-  done
-  return 1
-}
-
-# Takes screenshots with Ctrl+S until one appears: proves that frames are running.
-wait_screenshot() {
-  local limit=$1
-  local deadline=$(($(date +%s) + limit))
-  while [ "$(date +%s)" -lt "$deadline" ]; do
-    kill -0 "$pid" 2>/dev/null || return 1
-    xdotool keydown ctrl
-    hold 0.5 s
-    xdotool keyup ctrl
-    sleep 0.3
-    compgen -G "$work/run/screenshot[0-9][0-9][0-9][0-9][0-9].bmp" >/dev/null && return 0
-  done
-  return 1
-}
-
-# Waits for the game to end; sets exit_status to its status (or "running").
-wait_exit() {
-  local limit=$1
-  for ((i = 0; i < limit * 4; i++)); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid"
-      exit_status=$?
-      return
-    fi
-    sleep 0.25
-  done
-  exit_status=running
-}
-
-le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
-
-check_screenshot() {
-  local f=$1
-  local row=$(((3 * SCREEN_W + 3) / 4 * 4))
-  local want=$((54 + row * SCREEN_H))
-  local size w h
-  size=$(stat -c %s "$f")
-  w=$(le32 "$f" 18)
-  h=$(le32 "$f" 22)
-  [ "$(head -c 2 "$f")" = BM ] || fail "$(basename "$f") is not a BMP"
-  [ "$size" -eq "$want" ] || fail "$(basename "$f") has $size bytes, want $want"
-  [ "$w" = "$SCREEN_W" ] && [ "$h" = "$SCREEN_H" ] || fail "$(basename "$f") is ${w}x${h}"
-}
-
-# One run of the game, ended by the given key.
-run_once() {
-  local quit_key=$1 first_start=$2
-  local wait_limit=30
+# Starts the game and waits for its first frames; returns 1 when it never got that far.
+start_and_wait() {
+  local first_start=$1 wait_limit=30 window geometry
   [ "$kind" = wine ] && [ "$first_start" = 1 ] && wait_limit=180
   rm -f "$work"/run/screenshot*.bmp
   start_game
-  log "started $kind game ($quit_key run)"
-
-  local window
+  log "started $kind game"
   if ! window=$(wait_window "$wait_limit"); then
     wait_exit 1
     fail "no window appeared (status $exit_status)"
-    return
+    return 1
   fi
-  local geometry
   geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
   log "window $window is $geometry"
   [ "$geometry" = "${SCREEN_W}x${SCREEN_H}" ] || fail "window is $geometry, not full screen"
-
-  if wait_screenshot 60; then
-    for f in "$work"/run/screenshot*.bmp; do
-      log "wrote $(basename "$f")"
-      check_screenshot "$f"
-    done
-  else
+  if ! wait_screenshot 60; then
     fail "Ctrl+S wrote no screenshot"
+    return 1
   fi
-
-  # The screenshot's converter may still hold up the game for a moment (a press and release
-  # inside one frame is not seen), so keep holding the key until the game has gone.
-  for ((attempt = 0; attempt < 20; attempt++)); do
-    hold 0.5 "$quit_key"
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.5
+  for f in $(screenshots); do
+    log "wrote $(basename "$f")"
+    check_screenshot "$f"
   done
-  wait_exit 10
-  log "$quit_key: exit status $exit_status"
-  [ "$exit_status" = 0 ] || fail "$quit_key ended the game with status $exit_status"
-  if [ "$exit_status" = running ]; then kill "$pid"; wait "$pid"; fi
-  pid=
+  return 0
 }
 
-mkdir -p "$work/run"
-run_once q 1
-run_once Escape 0
+# Takes a screenshot; prints "<lit pixels> <signature>", or nothing when none came.
+picture() {
+  local label=$1 f
+  if ! f=$(take_screenshot "$label"); then
+    fail "$label: Ctrl+S wrote no screenshot"
+    return
+  fi
+  check_screenshot "$f"
+  lit_pixels "$f"
+}
 
-if [ -e "$work/run/graphics_error.log" ]; then
-  fail "graphics_error.log was written:"
-  cat "$work/run/graphics_error.log"
+firing() {
+  local empty a b
+  empty=$(picture before-firing)
+  log "before firing: ${empty:-none}"
+  [ "${empty%% *}" = 0 ] || fail "the empty scene is not black before firing: $empty"
+  xdotool keydown space
+  sleep 1
+  a=$(picture firing)
+  xdotool keyup space
+  b=$(picture after-firing)
+  log "firing: ${a:-none}, then: ${b:-none}"
+  [ "${a%% *}" -gt 0 ] 2>/dev/null || fail "holding space drew no streaks"
+  [ "${b%% *}" -gt 0 ] 2>/dev/null || fail "the streaks were gone 0.7 s after firing"
+  [ -n "$a" ] && [ "$a" != "$b" ] || fail "the streaks did not move on"
+}
+
+# Toggles the key on, fires (holding the other keys given too), takes a picture, toggles the
+# key off again.
+toggle() {
+  local key=$1 p
+  shift
+  hold 0.3 "$key"
+  hold 0.8 space "$@"
+  p=$(picture "toggle-$key")
+  log "$key on: ${p:-none}"
+  alive || { fail "$key: the game has gone"; return; }
+  [ "${p%% *}" -gt 0 ] 2>/dev/null || fail "$key: the picture shows nothing"
+  hold 0.3 "$key"
+}
+
+capture() {
+  local a b
+  hold 0.6 space
+  hold 0.3 l
+  a=$(picture captured)
+  hold 0.6 space
+  hold 0.5 w
+  b=$(picture captured-later)
+  log "L: ${a:-none}, later: ${b:-none}"
+  alive || { fail "L: the game has gone"; return; }
+  [ "${a%% *}" -gt 0 ] 2>/dev/null || fail "L: the captured picture shows nothing"
+  [ -n "$a" ] && [ "$a" = "$b" ] || fail "L: the picture did not stay as captured"
+}
+
+if start_and_wait 1; then
+  firing
+  for key in i 3 v; do toggle "$key"; done
+  # Paused, the bullets stay at the muzzle, just out of view: back away from them.
+  toggle p s
+  capture
 fi
-if [ "$failures" -ne 0 ]; then
-  echo "--- game output ---"
-  cat "$work/game.out"
-fi
+[ -n "$pid" ] && alive && quit_with q
+
+if start_and_wait 0; then :; fi
+[ -n "$pid" ] && alive && quit_with Escape
+
+check_leftovers
 log "done, $failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,200 @@
+# Shared pieces of the end-to-end scripts: the game on a virtual X screen of its own, driven by
+# X input and judged by what it leaves (screenshots, exit status, its output, the error log).
+# ZIBU_E2E_KEEP=1 keeps the work folder (screenshots, output) also when all went well.
+# Source it after setting kind (linux or wine) and program; it re-executes the calling script
+# under its own X server.
+
+SCREEN_W=1280
+SCREEN_H=720
+
+if [ ! -e "$program" ]; then
+  echo "SKIP: $program has not been built"
+  exit 77
+fi
+
+# Our own X server, so that no other test shares the input focus.
+if [ -z "${ZIBU_E2E_SCREEN:-}" ]; then
+  exec env ZIBU_E2E_SCREEN=1 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24" "$0" "$@"
+fi
+
+program=$(readlink -f "$program")
+work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-e2e-$kind.XXXXXX")
+mkdir -p "$work/run"
+pid=
+failures=0
+exit_status=
+t_start=${EPOCHREALTIME/./}
+
+log() {
+  local tenths=$(((${EPOCHREALTIME/./} - t_start) / 100000))
+  printf '[%4d.%ds] %s\n' $((tenths / 10)) $((tenths % 10)) "$*"
+}
+fail() { log "FAIL: $*"; failures=$((failures + 1)); }
+
+case "$kind" in
+  linux) runner=("$program") ;;
+  wine)
+    export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
+    runner=(wine "$program")
+    ;;
+  *) echo "unknown kind $kind"; exit 2 ;;
+esac
+
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null; fi
+  if [ "$kind" = wine ]; then wineserver -k 2>/dev/null || true; fi
+  if [ "$failures" -eq 0 ] && [ -z "${ZIBU_E2E_KEEP:-}" ]; then
+    rm -rf "$work"
+  else
+    log "left $work for inspection"
+  fi
+}
+trap cleanup EXIT
+
+# Holds the keys down together for a while, so that the game sees them across several frames.
+hold() {
+  local seconds=$1
+  shift
+  xdotool keydown "$@"
+  sleep "$seconds"
+  xdotool keyup "$@"
+}
+
+alive() { kill -0 "$pid" 2>/dev/null; }
+
+start_game() {
+  (cd "$work/run" && exec "${runner[@]}") >>"$work/game.out" 2>&1 &
+  pid=$!
+}
+
+# Waits for the game's window; prints its id.
+wait_window() {
+  local limit=$1 id
+  for ((i = 0; i < limit * 4; i++)); do
+    id=$(xdotool search --onlyvisible --name '^Zibu$' 2>/dev/null | head -n 1)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    alive || return 1
+    sleep 0.25
+  done
+  return 1
+}
+
+screenshots() { compgen -G "$work/run/screenshot[0-9][0-9][0-9][0-9][0-9].bmp"; }
+
+# Takes screenshots with Ctrl+S until one appears: proves that frames are running.
+wait_screenshot() {
+  local limit=$1
+  local deadline=$(($(date +%s) + limit))
+  while [ "$(date +%s)" -lt "$deadline" ]; do
+    alive || return 1
+    xdotool keydown ctrl
+    hold 0.5 s
+    xdotool keyup ctrl
+    sleep 0.3
+    screenshots >/dev/null && return 0
+  done
+  return 1
+}
+
+# Ctrl+S once; moves the new screenshot, once complete, to $work/shots/<label>.bmp and prints
+# that path. Screenshots are named by the clock in 0.3-second steps, so two of them must be
+# further apart than that.
+take_screenshot() {
+  local label=$1 want f
+  want=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))
+  mkdir -p "$work/shots"
+  rm -f "$work"/run/screenshot*.bmp
+  sleep 0.4
+  xdotool keydown ctrl
+  hold 0.3 s
+  xdotool keyup ctrl
+  for ((i = 0; i < 40; i++)); do
+    for f in $(screenshots); do
+      if [ "$(stat -c %s "$f")" -eq "$want" ]; then
+        local kept n
+        n=$(($(find "$work/shots" -name '*.bmp' | wc -l) + 1))
+        kept=$(printf '%s/shots/%02d-%s.bmp' "$work" "$n" "$label")
+        mv "$f" "$kept"
+        echo "$kept"
+        return 0
+      fi
+    done
+    sleep 0.25
+  done
+  return 1
+}
+
+# Waits for the game to end; sets exit_status to its status (or "running").
+wait_exit() {
+  local limit=$1
+  for ((i = 0; i < limit * 4; i++)); do
+    if ! alive; then
+      wait "$pid"
+      exit_status=$?
+      return
+    fi
+    sleep 0.25
+  done
+  exit_status=running
+}
+
+# Ends the game with the key and expects status 0.
+quit_with() {
+  local key=$1
+  # A screenshot's converter may still hold up the game for a moment (a press and release
+  # inside one frame is not seen), so keep holding the key until the game has gone.
+  for ((attempt = 0; attempt < 20; attempt++)); do
+    hold 0.5 "$key"
+    alive || break
+    sleep 0.5
+  done
+  wait_exit 10
+  log "$key: exit status $exit_status"
+  [ "$exit_status" = 0 ] || fail "$key ended the game with status $exit_status"
+  if [ "$exit_status" = running ]; then kill "$pid"; wait "$pid"; fi
+  pid=
+}
+
+le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
+
+check_screenshot() {
+  local f=$1
+  local row=$(((3 * SCREEN_W + 3) / 4 * 4))
+  local want=$((54 + row * SCREEN_H))
+  local size w h
+  size=$(stat -c %s "$f")
+  w=$(le32 "$f" 18)
+  h=$(le32 "$f" 22)
+  [ "$(head -c 2 "$f")" = BM ] || fail "$(basename "$f") is not a BMP"
+  [ "$size" -eq "$want" ] || fail "$(basename "$f") has $size bytes, want $want"
+  [ "$w" = "$SCREEN_W" ] && [ "$h" = "$SCREEN_H" ] || fail "$(basename "$f") is ${w}x${h}"
+}
+
+# Prints "<lit pixels> <signature>" of a screenshot: the number of pixels that are not
+# (nearly) black, and a checksum of where they are.
+lit_pixels() {
+  local f=$1 sig count
+  count=$(od -An -v -tu1 -j54 "$f" | awk -v list="$work/lit.txt" '
+    { for (i = 1; i <= NF; i++) { c[k % 3] = $i; k++
+        if (k % 3 == 0 && c[0] + c[1] + c[2] > 60) { n++; print k / 3 > list } } }
+    END { close(list); print n + 0 }')
+  [ -e "$work/lit.txt" ] || : >"$work/lit.txt"
+  sig=$(md5sum <"$work/lit.txt" | cut -c1-12)
+  rm -f "$work/lit.txt"
+  echo "$count $sig"
+}
+
+# The game's own leftovers: the error log, and sanitizer reports in its output.
+check_leftovers() {
+  if [ -e "$work/run/graphics_error.log" ]; then
+    fail "graphics_error.log was written:"
+    cat "$work/run/graphics_error.log"
+  fi
+  if grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work/game.out" 2>/dev/null; then
+    fail "the sanitizers reported an error"
+  fi
+  if [ "$failures" -ne 0 ]; then
+    echo "--- game output ---"
+    cat "$work/game.out"
+  fi
+}
