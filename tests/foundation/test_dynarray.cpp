@@ -13,15 +13,17 @@ Ints contents(const DynArray* a) {
     return Ints(p, p + a->count);
 }
 
-void push_all(DynArray* a, std::initializer_list<int> values) {
-    for (int v : values) DynArray_push_value(a, v);
+DynArray ints(std::initializer_list<int> values) {
+    DynArray a;
+    DynArray_init_of<int>(&a);
+    for (int v : values) DynArray_push_value(&a, v);
+    return a;
 }
 
 }  // namespace
 
 TEST(DynArray, GrowsThroughTheHysteresisSequenceKeepingElements) {
-    DynArray a;
-    DynArray_init_of<int>(&a);
+    DynArray a = ints({});
     std::vector<uint32_t> capacities{a.capacity};
     for (int i = 0; i < 40; i++) {
         EXPECT_EQ(DynArray_push_value(&a, i * 7), static_cast<uint32_t>(i));
@@ -33,9 +35,7 @@ TEST(DynArray, GrowsThroughTheHysteresisSequenceKeepingElements) {
 }
 
 TEST(DynArray, ShrinksOnlyBelowTheFillThresholdAndNeverUnderTheMinimum) {
-    DynArray a;
-    DynArray_init_of<int>(&a);
-    push_all(&a, {1, 2, 3, 4, 5});
+    DynArray a = ints({1, 2, 3, 4, 5});
     ASSERT_EQ(a.capacity, 5u);
     DynArray_remove(&a, 4);
     DynArray_remove(&a, 3);
@@ -53,37 +53,39 @@ TEST(DynArray, ShrinksOnlyBelowTheFillThresholdAndNeverUnderTheMinimum) {
     for (int i = 0; i < 20; i++) DynArray_push_value(&c, i);
     while (c.count) DynArray_remove(&c, 0);
     EXPECT_EQ(c.capacity, 4u);
-    push_all(&c, {9, 8, 7, 6});
+    for (int v : {9, 8, 7, 6}) DynArray_push_value(&c, v);
     EXPECT_EQ(contents(&c), (Ints{9, 8, 7, 6}));
     EXPECT_EQ(c.capacity, 4u);
     DynArray_free(c);
 }
 
-TEST(DynArray, RemovalOrderAndOutOfRangeIndices) {
-    DynArray a;
-    DynArray_init_of<int>(&a);
-    push_all(&a, {10, 20, 30});
+TEST(DynArray, RemovalOrderFindAndOutOfRangeIndices) {
+    DynArray a = ints({10, 20, 30});
     DynArray_remove(&a, 0);
     EXPECT_EQ(contents(&a), (Ints{30, 20}));
     DynArray_remove(&a, 2);
     DynArray_remove(&a, 1000);
     EXPECT_EQ(contents(&a), (Ints{30, 20}));
-    DynArray_remove(&a, 1);
-    EXPECT_EQ(contents(&a), Ints{30});
     DynArray_free(a);
 
-    DynArray b;
-    DynArray_init_of<int>(&b);
-    push_all(&b, {10, 20, 30, 40, 50});
+    DynArray b = ints({10, 20, 30, 40, 50});
     DynArray_remove_ordered(&b, 1);
     DynArray_remove_ordered(&b, 4);
     EXPECT_EQ(contents(&b), (Ints{10, 30, 40, 50}));
     DynArray_free(b);
+
+    DynArray f = ints({5, 7, 5, 9});
+    int five = 5, missing = 6;
+    EXPECT_EQ(DynArray_find(&f, &five), 2) << "the higher of two equal elements";
+    EXPECT_EQ(DynArray_find(&f, &missing), -1);
+    DynArray_remove_value(&f, &five);
+    DynArray_remove_value(&f, &missing);
+    EXPECT_EQ(contents(&f), (Ints{5, 7, 9}));
+    DynArray_free(f);
 }
 
 TEST(DynArray, TrackedVariableFollowsEveryMove) {
-    DynArray a;
-    DynArray_init_of<int>(&a);
+    DynArray a = ints({});
     int* view = nullptr;
     EXPECT_EQ(DynArray_track(&a, &view), nullptr);
     EXPECT_EQ(view, a.data) << "set at once";
@@ -102,24 +104,9 @@ TEST(DynArray, TrackedVariableFollowsEveryMove) {
     EXPECT_EQ(view, nullptr);
 }
 
-TEST(DynArray, FindPrefersTheHighestMatch) {
-    DynArray a;
-    DynArray_init_of<int>(&a);
-    push_all(&a, {5, 7, 5, 9});
-    int five = 5, missing = 6;
-    EXPECT_EQ(DynArray_find(&a, &five), 2);
-    EXPECT_EQ(DynArray_find(&a, &missing), -1);
-    DynArray_remove_value(&a, &five);
-    DynArray_remove_value(&a, &missing);
-    EXPECT_EQ(contents(&a), (Ints{5, 7, 9}));
-    DynArray_free(a);
-}
-
 TEST(DynArray, PushOfItsOwnElementSurvivesGrowth) {
-    DynArray a;
-    DynArray_init_sized(&a, sizeof(int), 2, 1);
-    DynArray_at<int>(&a, 0) = 42;
-    DynArray_at<int>(&a, 1) = 43;
+    DynArray a = ints({42, 43});
+    ASSERT_EQ(a.capacity, 2u);
     DynArray_push(&a, &DynArray_at<int>(&a, 0));  // storage moves during this push
     EXPECT_EQ(contents(&a), (Ints{42, 43, 42}));
     DynArray_free(a);

@@ -88,26 +88,23 @@ TEST(Frame, OrthonormalizeKeepsExactFramesAndRepairsDrift) {
 }
 
 TEST(BoundSphere, AddSphereEnclosesBothMinimally) {
-    BoundSphere s{{0, 0, 0}, 1};
-    bound_add_sphere(&s, Vec3{3, 0, 0}, 1);
-    expect_near(s.centre, Vec3{1.5, 0, 0});
-    EXPECT_DOUBLE_EQ(s.radius, 2.5);
-
-    BoundSphere inside{{0, 0, 0}, 1};
-    bound_add_sphere(&inside, Vec3{0.5, 0, 0}, 0.1);
-    EXPECT_FALSE(vec3_differs(inside.centre, Vec3{0, 0, 0}));
-    EXPECT_EQ(inside.radius, 1.0);
-
-    BoundSphere same{{2, 2, 2}, 1};
-    bound_add_sphere(&same, Vec3{2, 2, 2}, 2);
-    EXPECT_FALSE(vec3_differs(same.centre, Vec3{2, 2, 2}));
-    EXPECT_EQ(same.radius, 2.0);
-
-    BoundSphere swallowed{{1, 0, 0}, 0.5};
-    bound_add_sphere(&swallowed, Vec3{0, 0, 0}, 3);
-    expect_near(swallowed.centre, Vec3{0, 0, 0});
-    EXPECT_DOUBLE_EQ(swallowed.radius, 3.0);
-
+    const struct {
+        BoundSphere s;
+        Vec3 c;
+        double r;
+        BoundSphere want;
+    } cases[] = {
+        {{{0, 0, 0}, 1}, {3, 0, 0}, 1, {{1.5, 0, 0}, 2.5}},    // apart
+        {{{0, 0, 0}, 1}, {0.5, 0, 0}, 0.1, {{0, 0, 0}, 1}},    // inside: unchanged
+        {{{2, 2, 2}, 1}, {2, 2, 2}, 2, {{2, 2, 2}, 2}},        // same centre
+        {{{1, 0, 0}, 0.5}, {0, 0, 0}, 3, {{0, 0, 0}, 3}},      // swallowed by the new one
+    };
+    for (const auto& k : cases) {
+        BoundSphere s = k.s;
+        bound_add_sphere(&s, k.c, k.r);
+        expect_near(s.centre, k.want.centre);
+        EXPECT_NEAR(s.radius, k.want.radius, 1e-12) << k.c.x;
+    }
     BoundSphere bad{{0, 0, 0}, 1};
     bound_add_sphere(&bad, Vec3{1, 0, 0}, std::nan(""));
     EXPECT_TRUE(std::isnan(bad.centre.x) && std::isnan(bad.centre.z) && std::isnan(bad.radius));

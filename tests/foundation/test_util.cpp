@@ -30,10 +30,8 @@ TEST(DMatrix, RowsAreIndependentAndCountsSitAheadOfTheHandle) {
     DMatrix m = dmatrix_alloc(3, 5);
     EXPECT_EQ(dmatrix_rows(m), 3);
     EXPECT_EQ(dmatrix_columns(m), 5);
-    for (int i = 0; i < 3; i++)
-        for (int j = 0; j < 5; j++) m[i][j] = i * 10 + j;
-    for (int i = 0; i < 3; i++)
-        for (int j = 0; j < 5; j++) EXPECT_EQ(m[i][j], i * 10 + j);
+    for (int k = 0; k < 15; k++) m[k / 5][k % 5] = k;
+    for (int k = 0; k < 15; k++) EXPECT_EQ(m[k / 5][k % 5], k);
     dmatrix_free(m);
     dmatrix_free(dmatrix_alloc(0, 4));
 }
