@@ -63,6 +63,10 @@ protected:
 }  // namespace
 
 TEST_F(Collide, SweptSpheresMeetBetweenStartAndNowOnly) {
+    Thing* lone = ball(world, {3, 0, 0}, 2, {1, 0, 0});
+    run();
+    EXPECT_TRUE(calls.empty()) << "a lone child finds only itself";
+    VNode_remove(lone);
     Thing* a = ball(world, {-10, 0, 0}, 1, {20, 0, 0});
     Thing* b = ball(world, {10, 0, 0}, 1, {-20, 0, 0});
     ball(world, {-10, 3, 0}, 1, {20, 0, 0});  // parallel to a, 3 apart: never touches a
@@ -96,12 +100,6 @@ TEST_F(Collide, NoCollideNodeIsSkippedButItsChildrenAreNot) {
     EXPECT_EQ(std::set<Pair>(calls.begin(), calls.end()), (std::set<Pair>{{inner, other}, {other, inner}}));
 }
 
-TEST_F(Collide, LoneChildFindsOnlyItself) {
-    ball(world, {3, 0, 0}, 2, {1, 0, 0});
-    run();
-    EXPECT_TRUE(calls.empty());
-}
-
 TEST_F(Collide, NodeStoredInSeveralCellsIsReportedOnce) {
     // b straddles the centre of the volume, so it is stored in all eight cells
     // around it; the tiny a queries through each of them.
@@ -117,9 +115,10 @@ TEST_F(Collide, PassIsTimedInFourSections) {
     run();
     profile_section(nullptr, 0);
     VNode_collide(world);
-    const char* expected[] = {"VNode_collide:bounds", "VNode_collide_add", "VNode_collide_detect", "VNode_collide:free"};
-    ASSERT_EQ(profile_ring[profile_slot].count, 4u);
-    for (uint32_t i = 0; i < 4; i++) EXPECT_STREQ(DynArray_at<ProfileMark>(&profile_ring[profile_slot], i).label, expected[i]);
+    std::string labels;
+    for (uint32_t i = 0; i < profile_ring[profile_slot].count; i++)
+        labels += std::string(DynArray_at<ProfileMark>(&profile_ring[profile_slot], i).label) + ";";
+    EXPECT_EQ(labels, "VNode_collide:bounds;VNode_collide_add;VNode_collide_detect;VNode_collide:free;");
     profile_section(nullptr, 0);
 }
 

@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "foundation/random.h"
+#include "platform/opengl.h"
 #include "scene/lights.h"
+#include "support/gl_context.h"
 
 namespace {
 
@@ -65,24 +67,19 @@ float total_weight(const std::vector<Light>& lights) {
 
 }  // namespace
 
-TEST(LightCombine, EqualWeightsAtDistanceTwo) {
-    Light a = make_light(0, 0, 0, 1);
-    Light b = make_light(2, 0, 0, 1);
+TEST(LightCombine, EqualWeightsAtDistanceTwoThenAHeavierOne) {
+    Light a = make_light(0, 0, 0, 1), b = make_light(2, 0, 0, 1), c = make_light(0, 0, 4, 2);
     a.colour = Vec3f{1, 0, 0};
     b.colour = Vec3f{0, 0, 1};
     Light m = light_combine(&a, &b);
-    EXPECT_FLOAT_EQ(m.weight, 2.0f);
-    EXPECT_FLOAT_EQ(m.spread, 2.0f);
-    EXPECT_FLOAT_EQ(m.pos.x, 1.0f);
-    EXPECT_FLOAT_EQ(m.colour.x, 0.5f);
-    EXPECT_FLOAT_EQ(m.colour.z, 0.5f);
-
+    EXPECT_TRUE(m.weight == 2.0f && m.spread == 2.0f && m.pos.x == 1.0f) << m.weight << " " << m.spread;
+    EXPECT_TRUE(m.colour.x == 0.5f && m.colour.z == 0.5f);
     // Spreads accumulate and the heavier light pulls the mean towards itself.
-    Light c = make_light(0, 0, 4, 2);
-    Light n = light_combine(&m, &c);
-    EXPECT_FLOAT_EQ(n.weight, 4.0f);
-    EXPECT_FLOAT_EQ(n.pos.z, 2.0f);
-    EXPECT_FLOAT_EQ(n.spread, 2.0f * 0.5f * 2.0f * std::sqrt(17.0f) + 2.0f);
+    for (Light n : {light_combine(&m, &c), light_combine(&c, &m)}) {
+        EXPECT_FLOAT_EQ(n.weight, 4.0f);
+        EXPECT_FLOAT_EQ(n.pos.z, 2.0f);
+        EXPECT_FLOAT_EQ(n.spread, 2.0f * 0.5f * 2.0f * std::sqrt(17.0f) + 2.0f);
+    }
 }
 
 TEST_F(LightTreeTest, OneLeafIsTheRootAndEveryThingsLight) {
@@ -202,4 +199,59 @@ TEST_F(LightTreeTest, MergeNeverPutsALightOnTheThingItself) {
     ASSERT_EQ(out.count, 2u);
     EXPECT_EQ(result()[0].pos.x, 0.0f);
     EXPECT_FLOAT_EQ(result()[1].weight, 2.0f);
+}
+
+namespace {
+
+class LibraryLights : public GlTest {
+protected:
+    void TearDown() override {
+        lights_off();
+        light_tree_off();
+    }
+};
+
+GLfloat light_value(int32_t light, GLenum what) {
+    GLfloat v[4] = {};
+    glGetLightfv(static_cast<GLenum>(light), what, v);
+    return v[0];
+}
+
+}  // namespace
+
+TEST_F(LibraryLights, PointLightsBeyondTheLibrarysCountChangeNothing) {
+    lights_start();
+    ASSERT_GE(max_lights, 8);
+    lights_off();
+    for (int32_t k = 0; k <= max_lights; k++)
+        light_point(static_cast<float>(k), 0, 0, 1, 1, 1, static_cast<float>(k + 1));
+    EXPECT_EQ(next_light, GL_LIGHT0 + max_lights);
+    int32_t last = GL_LIGHT0 + max_lights - 1;
+    EXPECT_TRUE(glIsEnabled(static_cast<GLenum>(last)));
+    EXPECT_EQ(light_value(last, GL_POSITION), static_cast<float>(max_lights - 1));
+    EXPECT_FLOAT_EQ(light_value(last, GL_LINEAR_ATTENUATION), 1.0f / static_cast<float>(max_lights));
+    EXPECT_EQ(light_value(last, GL_CONSTANT_ATTENUATION), 0.0f);
+
+    lights_off();
+    EXPECT_EQ(next_light, GL_LIGHT0);
+    for (int32_t l = GL_LIGHT0; l <= last; l++) EXPECT_FALSE(glIsEnabled(static_cast<GLenum>(l)));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(LibraryLights, TreeDrawnOnTopLeavesDepthAndLightingAsTheyWere) {
+    lights_start();
+    light_tree_on();
+    light_tree_begin();
+    light_tree_add(0, 0, -5, 1, 0, 0, 100);  // a cube one unit wide
+    light_tree_add(3, 0, -5, 1, 0, 0, 1);
+    light_tree_end();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDepthFunc(GL_LEQUAL);
+    light_tree_draw(1);
+    GLint depth_func = 0;
+    glGetIntegerv(GL_DEPTH_FUNC, &depth_func);
+    EXPECT_EQ(depth_func, GL_LEQUAL);
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2 + 20), 0xFF0000u);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

@@ -1,28 +1,57 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "scene/advance.h"
 #include "scene/vnode.h"
-#include "scene_test_types.h"
 
 namespace {
+
+using Log = std::vector<std::string>;
+Log tree_log;  // every advance and free, in order
+
+// Moves by velocity * dt through its own frame; may act once, on its first advance.
+struct Probe : Thing {
+    char label;
+    void (*on_advance)(Probe* self);
+    int advances;
+};
+
+void probe_advance(VNode* node, double dt) {
+    Probe* p = VNode_as<Probe>(node);
+    tree_log.push_back(std::string("advance ") + p->label);
+    frame_translate(&p->frame->current, p->velocity.x * dt, p->velocity.y * dt, p->velocity.z * dt);
+    if (p->advances++ == 0 && p->on_advance) p->on_advance(p);
+}
+void probe_free(VNode* node) { tree_log.push_back(std::string("free ") + VNode_as<Probe>(node)->label); }
+const ThingType probe_type = {"Probe", sizeof(Probe), probe_advance, nullptr, nullptr, probe_free};
+
+Probe* probe(VNode* parent, char label) {
+    Probe* p = static_cast<Probe*>(VNode_create_thing(&probe_type, parent));
+    VNode_take_frame(p, nullptr);
+    p->label = label;
+    return p;
+}
+
+std::vector<VNode*> children(VNode* n) {
+    std::vector<VNode*> out;
+    for (uint32_t i = 0; i < VNode_child_count(n); i++) out.push_back(VNode_child(n, i));
+    return out;
+}
 
 class Tree : public testing::Test {
 protected:
     void SetUp() override {
         tree_log.clear();
         nodes_before = total_nodes;
+        world = World_create(0, 0, 0, nullptr);
     }
     void TearDown() override {
-        if (world) VNode_destroy(world);
+        VNode_destroy(world);
         EXPECT_EQ(total_nodes, nodes_before) << "every node destroyed exactly once";
         EXPECT_FALSE(VNode_deferral_active());
-    }
-    std::vector<VNode*> children(VNode* n) {
-        std::vector<VNode*> out;
-        for (uint32_t i = 0; i < VNode_child_count(n); i++) out.push_back(VNode_child(n, i));
-        return out;
     }
     uint32_t nodes_before = 0;
     VNode* world = nullptr;
@@ -30,46 +59,35 @@ protected:
 
 }  // namespace
 
-TEST_F(Tree, CreationBorrowsTheParentFrameAndLinks) {
+TEST_F(Tree, CreationBorrowsTheParentFrameAndTakenFramesAreCopies) {
+    VNode_destroy(world);
     world = World_create(5, 6, 7, nullptr);
     EXPECT_EQ(world->flags, VN_OWN_FRAME | VN_CHILDREN_FIRST | VN_NO_COLLIDE);
-    EXPECT_STREQ(world->type->name, "Bubble");
     VNode* plain = VNode_create(&probe_type, world);
-    EXPECT_EQ(plain->frame, world->frame);
-    EXPECT_EQ(plain->parent, world);
+    EXPECT_TRUE(plain->frame == world->frame && plain->parent == world);
     EXPECT_FALSE(vec3_differs(plain->world_centre, Vec3{5, 6, 7}));
     EXPECT_FALSE(vec3_differs(plain->start_centre, Vec3{5, 6, 7}));
-    EXPECT_EQ(plain->bound.radius, 0.0);
     Thing* t = VNode_create_thing(&probe_type, world);
-    EXPECT_EQ(t->flags, VN_MOBILE);
-    EXPECT_FALSE(vec3_differs(t->velocity, Vec3{0, 0, 0}));
+    EXPECT_TRUE(t->flags == VN_MOBILE && !vec3_differs(t->velocity, Vec3{0, 0, 0}));
     EXPECT_EQ(children(world), (std::vector<VNode*>{plain, t}));
     EXPECT_EQ(total_nodes, nodes_before + 3);
-
     // A type whose size leaves no room for the velocity must not be overrun.
     static const ThingType bare = {"bare", sizeof(VNode), nullptr, nullptr, nullptr, nullptr};
-    Thing* small = VNode_create_thing(&bare, world);
-    small->velocity = Vec3{1, 2, 3};
-    EXPECT_EQ(small->velocity.z, 3.0);
-}
+    VNode_create_thing(&bare, world)->velocity = Vec3{1, 2, 3};
 
-TEST_F(Tree, TakenFrameIsACopyThatChildrenCreatedEarlierDoNotShare) {
-    world = World_create(1, 0, 0, nullptr);
-    VNode* a = VNode_create(&probe_type, world);
-    VNode* early = VNode_create(&probe_type, a);
+    VNode* early = VNode_create(&probe_type, plain);
     Mat4 m = mat4_identity();
     frame_translate(&m, 0, 9, 0);
-    VNode_take_frame(a, &m);
-    EXPECT_NE(a->frame, world->frame);
-    EXPECT_EQ(a->frame->current.m[13], 9.0);
-    EXPECT_EQ(a->frame->previous.m[13], 9.0);
-    EXPECT_EQ(early->frame, world->frame);
-    VNode_take_frame(a, nullptr);  // already owned: keeps its matrices
-    EXPECT_EQ(a->frame->current.m[13], 9.0);
+    VNode_take_frame(plain, &m);
+    EXPECT_NE(plain->frame, world->frame);
+    EXPECT_TRUE(plain->frame->current.m[13] == 9.0 && plain->frame->previous.m[13] == 9.0);
+    EXPECT_EQ(early->frame, world->frame) << "children created earlier keep the old frame";
+    VNode_take_frame(plain, nullptr);  // already owned: keeps its matrices
+    EXPECT_EQ(plain->frame->current.m[13], 9.0);
 }
 
 TEST_F(Tree, NodeAttachedWithoutParentKeepsTheSharedIdentity) {
-    world = World_create(10, 0, 0, nullptr);
+    frame_translate(&world->frame->current, 10, 0, 0);
     VNode* loose = VNode_create(&probe_type, nullptr);
     EXPECT_EQ(loose->frame, frame_shared_identity());
     loose->bound.centre = Vec3{1, 0, 0};
@@ -81,26 +99,23 @@ TEST_F(Tree, NodeAttachedWithoutParentKeepsTheSharedIdentity) {
 }
 
 TEST_F(Tree, RemovalMovesTheLastChildIntoTheHoleAndDestroysTheSubtree) {
-    world = World_create(0, 0, 0, nullptr);
-    Probe* a = make_probe(world, 'a');
-    Probe* b = make_probe(world, 'b');
-    Probe* c = make_probe(world, 'c');
-    make_probe(a, 'x');
-    make_probe(a, 'y');
-    make_probe(VNode_child(a, 0), 'z');
+    Probe* a = probe(world, 'a');
+    Probe* b = probe(world, 'b');
+    Probe* c = probe(world, 'c');
+    probe(probe(a, 'x'), 'z');
+    probe(a, 'y');
     uint32_t before = total_nodes;
     VNode_remove(a);
     EXPECT_EQ(children(world), (std::vector<VNode*>{c, b}));
     EXPECT_EQ(total_nodes, before - 4);
     // Children in slot order, each before its parent's own free.
-    EXPECT_EQ(tree_log, (std::vector<std::string>{"free z", "free x", "free y", "free a"}));
+    EXPECT_EQ(tree_log, (Log{"free z", "free x", "free y", "free a"}));
 }
 
 TEST_F(Tree, DeferredRemovalDestroysOnceAfterThePass) {
-    world = World_create(0, 0, 0, nullptr);
-    Probe* a = make_probe(world, 'a');
-    make_probe(a, 'k');
-    Probe* b = make_probe(world, 'b');
+    Probe* a = probe(world, 'a');
+    probe(a, 'k');
+    Probe* b = probe(world, 'b');
     uint32_t before = total_nodes;
     VNode_begin_deferral();
     VNode_begin_deferral();  // nested begin changes nothing
@@ -119,29 +134,107 @@ TEST_F(Tree, DeferredRemovalDestroysOnceAfterThePass) {
 }
 
 TEST_F(Tree, BubbleEnclosesItsChildrenInItsOwnCoordinates) {
-    world = World_create(10, 0, 0, nullptr);
+    frame_translate(&world->frame->current, 10, 0, 0);
     world->bound = BoundSphere{{1, 2, 3}, 4};
     bubble_advance(world, 0.1);
     EXPECT_FALSE(vec3_differs(world->bound.centre, Vec3{1, 2, 3}));
     EXPECT_EQ(world->bound.radius, 4.0) << "no children: unchanged";
 
-    Probe* a = make_probe(world, 'a');
-    a->bound.radius = 2;
-    a->world_centre = Vec3{13, 0, 0};
-    bubble_advance(world, 0.1);
-    EXPECT_FALSE(vec3_differs(world->bound.centre, Vec3{3, 0, 0}));
-    EXPECT_EQ(world->bound.radius, 2.0);
-
-    Probe* b = make_probe(world, 'b');
-    b->bound.radius = 1;
-    b->world_centre = Vec3{10, 5, 0};
-    Probe* c = make_probe(world, 'c');
-    c->bound.radius = 0.5;
-    c->world_centre = Vec3{7, -1, 2};
-    bubble_advance(world, 0.1);
-    for (Probe* p : {a, b, c}) {
-        Vec3 local = vec3_sub(p->world_centre, Vec3{10, 0, 0});
-        EXPECT_LE(vec3_dist(local, world->bound.centre) + p->bound.radius, world->bound.radius + 1e-12)
-            << p->label;
+    const struct { Vec3 at; double radius; } kids[] = {{{13, 0, 0}, 2}, {{10, 5, 0}, 1}, {{7, -1, 2}, 0.5}};
+    std::vector<Probe*> made;
+    for (const auto& k : kids) {
+        made.push_back(probe(world, 'k'));
+        made.back()->bound.radius = k.radius;
+        made.back()->world_centre = k.at;
+        bubble_advance(world, 0.1);
+        if (made.size() == 1) {
+            EXPECT_FALSE(vec3_differs(world->bound.centre, Vec3{3, 0, 0}));
+            EXPECT_EQ(world->bound.radius, 2.0);
+        }
     }
+    for (Probe* p : made) {
+        Vec3 local = vec3_sub(p->world_centre, Vec3{10, 0, 0});
+        EXPECT_LE(vec3_dist(local, world->bound.centre) + p->bound.radius, world->bound.radius + 1e-12);
+    }
+}
+
+TEST_F(Tree, OrderBitsChooseWhenChildrenAdvance) {
+    const struct { uint32_t bits; Log expected; } cases[] = {
+        {0x00, {"advance p", "advance a", "advance g", "advance b"}},
+        {VN_CHILDREN_FIRST, {"advance g", "advance a", "advance b", "advance p"}},
+        {0x40, {"advance p"}},
+        {0xC0, {"advance p"}},
+    };
+    for (const auto& c : cases) {
+        Probe* p = probe(world, 'p');
+        Probe* a = probe(p, 'a');
+        probe(p, 'b');
+        probe(a, 'g');
+        p->flags |= c.bits;
+        a->flags |= c.bits & VN_CHILDREN_FIRST;  // 0x40 on p alone must hide the grandchild too
+        tree_log.clear();
+        VNode_advance_tree(p, 0.1);
+        EXPECT_EQ(tree_log, c.expected) << "bits " << c.bits;
+        VNode_remove(p);
+    }
+}
+
+TEST_F(Tree, RememberingPinsBothCentresAndThePreviousPose) {
+    Probe* a = probe(world, 'a');
+    a->bound.centre = Vec3{0, 1, 0};
+    frame_translate(&a->frame->current, 5, 0, 0);
+    frame_rotate_z(&a->frame->current, 3.14159265358979323846 / 2);
+    VNode* borrowed = VNode_create(&probe_type, a);
+    frame_translate(&world->frame->current, 0, 0, 1);
+    VNode_remember_frames(world);
+    EXPECT_EQ(a->frame->previous.m[12], 5.0);
+    EXPECT_EQ(world->frame->previous.m[14], 1.0);
+    EXPECT_NEAR(a->world_centre.x, 4.0, 1e-12);  // local y is world -x after the turn
+    for (VNode* n : {world, static_cast<VNode*>(a), borrowed})
+        EXPECT_FALSE(vec3_differs(n->world_centre, n->start_centre));
+
+    // Advancing refreshes world_centre only, and dt = 0 moves nothing.
+    a->velocity = Vec3{2, 0, 0};
+    Vec3 start = a->start_centre;
+    VNode_advance_tree(world, 0.0);
+    EXPECT_FALSE(vec3_differs(a->world_centre, start));
+    VNode_advance_tree(world, 0.5);
+    EXPECT_NEAR(a->world_centre.x, 5.0, 1e-12);
+    EXPECT_FALSE(vec3_differs(a->start_centre, start));
+}
+
+TEST_F(Tree, ChildRemovingItselfLetsTheLastChildWaitAndIsFreedAfterThePass) {
+    Probe* a = probe(world, 'a');
+    probe(world, 'b');
+    probe(world, 'c');
+    a->on_advance = [](Probe* self) { VNode_remove(self); };
+    VNode_advance_tree(world, 0.1);
+    EXPECT_EQ(tree_log, (Log{"advance a", "advance b", "free a"}));
+    tree_log.clear();
+    VNode_advance_tree(world, 0.1);
+    EXPECT_EQ(tree_log, (Log{"advance c", "advance b"}));
+}
+
+TEST_F(Tree, ThingSpawnedDuringTheWalkAdvancesInTheSamePass) {
+    Probe* a = probe(world, 'a');
+    probe(world, 'b');
+    a->bound.radius = 1.0;
+    a->velocity = Vec3{1, 0, 0};
+    a->on_advance = [](Probe* self) {
+        // Fired from where the spawner stands, into the spawner's parent.
+        Probe* s = probe(self->parent, 's');
+        Mat4 m = self->frame->current;
+        VNode_take_frame(s, &m);
+        s->world_centre = s->start_centre = frame_point_to_world(&m, 0, 0, 0);
+        s->velocity = Vec3{0, 0, 10};
+        VNode_remove(VNode_child(self->parent, 1));  // freed after the pass
+    };
+    VNode_remember_frames(world);
+    VNode_advance_tree(world, 0.5);
+    EXPECT_EQ(tree_log, (Log{"advance a", "advance s", "free b"}));
+    VNode* s = VNode_child(world, 1);
+    EXPECT_FALSE(vec3_differs(s->start_centre, Vec3{0.5, 0, 0}));
+    EXPECT_FALSE(vec3_differs(s->world_centre, Vec3{0.5, 0, 5}));
+    // The World advanced last and encloses its children's new positions.
+    EXPECT_NEAR(world->bound.radius, 0.5 * (5.0 + 1.0), 1e-12);
 }
