@@ -1,5 +1,3 @@
-// Fonts and text on a real OpenGL context: the atlas, its mipmap levels, placeholders,
-// freeing, and text drawn to the screen.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -129,12 +127,9 @@ TEST_F(FontGl, AShortStreamLeavesTheRestEmpty) {
 TEST_F(FontGl, ATooTallAtlasIsFatal) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // 40 glyphs of 255 x 255 pixels: six to a row of 2048 texels, seven rows.
-    std::vector<unsigned char> stream;
-    for (int g = 0; g < 40; ++g) {
-        stream.push_back(255);
-        stream.push_back(255);
-        stream.insert(stream.end(), 255 * 255, 16);
-    }
+    std::vector<unsigned char> glyph(2 + 255 * 255, 16), stream;
+    glyph[0] = glyph[1] = 255;
+    for (int g = 0; g < 40; ++g) stream.insert(stream.end(), glyph.begin(), glyph.end());
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "zibu_font_fatal";
     std::filesystem::create_directories(dir);
     std::filesystem::remove(dir / "graphics_error.log");
@@ -147,9 +142,8 @@ TEST_F(FontGl, ATooTallAtlasIsFatal) {
         ::testing::ExitedWithCode(1),
         "Font 'tall' required texture of size 2048x4096 but GL_MAX_TEXTURE_SIZE=[0-9]+");
     fatal_message_box = fatal_message_box_show;
-    std::ifstream log(dir / "graphics_error.log");
     std::string line;
-    std::getline(log, line);
+    std::getline(std::ifstream(dir / "graphics_error.log"), line);
     EXPECT_NE(line.find(" Font 'tall' required texture of size 2048x4096"), std::string::npos) << line;
     std::filesystem::remove_all(dir);
 }

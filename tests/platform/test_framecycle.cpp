@@ -15,7 +15,7 @@ class FrameCycle : public GlTest {};
 
 void projection(GLdouble p[16]) { glGetDoublev(GL_PROJECTION_MATRIX, p); }
 
-TEST_F(FrameCycle, ProjectionHoldsTheVerticalAngleOfFourByThreeOnWideScreens) {
+TEST_F(FrameCycle, ProjectionHoldsTheVerticalAngleOfFourByThreeOnWideScreensAndAHeightFloor) {
     GLdouble p[16];
     resize(1920, 1080);
     projection(p);
@@ -34,21 +34,17 @@ TEST_F(FrameCycle, ProjectionHoldsTheVerticalAngleOfFourByThreeOnWideScreens) {
     GLint mode;
     glGetIntegerv(GL_MATRIX_MODE, &mode);
     EXPECT_EQ(mode, GL_MODELVIEW);
-}
 
-TEST_F(FrameCycle, ResizeToHeightZeroUsesOne) {
-    resize(800, 0);
-    EXPECT_EQ(screen_width, 800);
-    EXPECT_EQ(screen_height, 1);
+    resize(800, 0);  // the height floor
+    EXPECT_TRUE(screen_width == 800 && screen_height == 1);
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
     EXPECT_EQ(vp[3], 1);
-    GLdouble p[16];
     projection(p);
     for (double v : p) EXPECT_TRUE(std::isfinite(v));
 }
 
-TEST_F(FrameCycle, OverlayMapsPixelZeroToTheTopLeft) {
+TEST_F(FrameCycle, OverlayMapsPixelZeroToTheTopLeftOfTheWindowEvenInASubViewport) {
     overlay_begin();
     EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_NEAR(units_per_pixel(), 1.0, 1e-6);  // GL keeps matrices in floats
@@ -59,13 +55,10 @@ TEST_F(FrameCycle, OverlayMapsPixelZeroToTheTopLeft) {
     EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH - 1, 0), 0x0000ffu);
     EXPECT_EQ(gl_test_pixel(0, 0), 0u);
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    // The perspective is back.
     GLdouble p[16];
     projection(p);
-    EXPECT_EQ(p[11], -1.0);
-}
+    EXPECT_EQ(p[11], -1.0) << "the perspective is back";
 
-TEST_F(FrameCycle, OverlayInASubViewportKeepsWindowPixelCoordinates) {
     // A viewport 200 x 100 whose bottom-left is window pixel (100, 50) from the bottom.
     glViewport(100, 50, 200, 100);
     overlay_begin();
@@ -105,12 +98,8 @@ TEST_F(FrameCycle, ClearRectTouchesOnlyItsRectangle) {
     glClear(GL_COLOR_BUFFER_BIT);
     glClearColor(0, 0, 0, 0);
     clear_rect(10, 20, 30, 40);
-    EXPECT_EQ(gl_test_pixel(10, 20), 0u);
-    EXPECT_EQ(gl_test_pixel(39, 59), 0u);
-    EXPECT_EQ(gl_test_pixel(9, 20), 0xffffffu);
-    EXPECT_EQ(gl_test_pixel(40, 20), 0xffffffu);
-    EXPECT_EQ(gl_test_pixel(10, 60), 0xffffffu);
-    EXPECT_EQ(gl_test_pixel(10, 19), 0xffffffu);
+    for (auto [x, y] : {std::pair{10, 20}, {39, 59}}) EXPECT_EQ(gl_test_pixel(x, y), 0u);
+    for (auto [x, y] : {std::pair{9, 20}, {40, 20}, {10, 60}, {10, 19}}) EXPECT_EQ(gl_test_pixel(x, y), 0xffffffu);
     EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
 }
 

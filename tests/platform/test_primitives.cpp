@@ -12,12 +12,11 @@ class Primitives : public GlTest {};
 
 TEST_F(Primitives, DrawLineLeavesLightingAsItFoundIt) {
     overlay_begin();
-    glEnable(GL_LIGHTING);
-    draw_line(0, 0, 10, 10, 0xffffff);
-    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-    glDisable(GL_LIGHTING);
-    draw_line(0, 0, 10, 10, 0xffffff);
-    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+    for (bool lit : {true, false}) {
+        lit ? glEnable(GL_LIGHTING) : glDisable(GL_LIGHTING);
+        draw_line(0, 0, 10, 10, 0xffffff);
+        EXPECT_EQ(glIsEnabled(GL_LIGHTING), lit);
+    }
     overlay_end();
 }
 
@@ -37,8 +36,7 @@ TEST_F(Primitives, BoxesFillAndOutlineTheirCorners) {
 }
 
 TEST_F(Primitives, SphereIsClosedAndCoversItsDisc) {
-    // Radius 1 at distance 5 straight ahead: the centre and points well inside the disc are
-    // covered, points outside are not.
+    // Radius 1 at distance 5 straight ahead.
     sphere(0, 0, -5, 1, 0x00ff00, 40);
     const int cx = GL_TEST_WIDTH / 2, cy = GL_TEST_HEIGHT / 2;
     EXPECT_EQ(gl_test_pixel(cx, cy), 0x00ff00u);

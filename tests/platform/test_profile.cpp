@@ -53,7 +53,7 @@ TEST(ProfileScale, RoundsTheFrameUpTo1_2Or5TimesAPowerOfTen) {
     EXPECT_DOUBLE_EQ(profile_time_scale(0.0), 1.0) << "a frame without length keeps a finite scale";
 }
 
-TEST(ProfileText, DurationsInFourUnitsAndBarColours) {
+TEST(ProfileText, DurationsInFourUnits) {
     char out[DURATION_TEXT_SIZE];
     const std::pair<double, std::string> cases[] = {
         {2.5e-4, "250 \x02\x01\x0bs"},  // the letter mu (glyph 267), then s
@@ -62,10 +62,6 @@ TEST(ProfileText, DurationsInFourUnitsAndBarColours) {
         format_duration(out, t);
         EXPECT_EQ(out, text);
     }
-    EXPECT_EQ(profile_bar_colour(0x123456, 3), 0x123456u);
-    const uint32_t chosen[] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000,
-                               0x000000, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0};
-    for (uint32_t i = 0; i < 15; i++) EXPECT_EQ(profile_bar_colour(0, i), chosen[i]) << "index " << i;
 }
 
 TEST_F(Profile, SameLabelTwiceIsTwoSectionsUnlessMerged) {

@@ -1,5 +1,3 @@
-// Screenshots: the BMP layout, the file name from the clock, a picture read back from the
-// file, and when the converter runs.
 #include "platform/opengl.h"
 #include "platform/primitives.h"
 #include "platform/framecycle.h"
@@ -28,12 +26,6 @@ uint32_t u16(const std::vector<unsigned char>& b, size_t at) { return b[at] | b[
 std::vector<unsigned char> read_file(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-TEST(Bmp, RowsArePaddedToFourBytes) {
-    EXPECT_EQ(bmp_row_size(1366), 4100);
-    EXPECT_EQ(bmp_row_size(1280), 3840);
-    EXPECT_EQ(bmp_row_size(1), 4);
 }
 
 TEST(Bmp, NameCountsStepsOfThreeTenthsFoldedToFiveDigits) {
@@ -112,49 +104,28 @@ TEST_F(Screenshot, UnopenableFileIsSkipped) {
     EXPECT_FALSE(std::filesystem::exists("no_such_folder"));
 }
 
-// A stand-in converter that records its arguments.
-class Converter : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const char* p = std::getenv("PATH");
-        saved_path_ = p ? p : "";
-    }
-    void TearDown() override { setenv("PATH", saved_path_.c_str(), 1); }
-    std::string saved_path_;
-};
-
-TEST_F(Converter, RunsWithItsArgumentsWhenOnThePath) {
+// A stand-in converter that records its arguments; it runs only when it is on the path.
+TEST(Converter, RunsWithItsArgumentsOnlyWhenOnThePath) {
     ScratchDir dir;
+    const std::string saved_path = std::getenv("PATH") ? std::getenv("PATH") : "";
     std::filesystem::create_directory("bin");
-    {
-        std::ofstream script("bin/bmp2png");
-        script << "#!/bin/sh\necho \"$@\" > converted.txt\n";
-    }
-    std::filesystem::permissions("bin/bmp2png", std::filesystem::perms::owner_all);
-    std::string path = (dir.path() / "bin").string() + ":" + saved_path_;
-    setenv("PATH", path.c_str(), 1);
-    run_converter("screenshot01234.bmp");
-    std::ifstream in("converted.txt");
-    std::string args;
-    std::getline(in, args);
-    EXPECT_EQ(args, "-9 -E screenshot01234.bmp");
-}
-
-TEST_F(Converter, IsSkippedWhenNotOnThePath) {
-    ScratchDir dir;
+    std::ofstream("bin/bmp2png") << "#!/bin/sh\necho \"$@\" > converted.txt\n";
     // Only a file that cannot be run: no shell may be started, so nothing complains either.
-    std::filesystem::create_directory("bin");
-    {
-        std::ofstream script("bin/bmp2png");
-        script << "#!/bin/sh\necho \"$@\" > converted.txt\n";
-    }
-    std::filesystem::permissions("bin/bmp2png", std::filesystem::perms::owner_read |
-                                                    std::filesystem::perms::owner_write);
+    std::filesystem::permissions("bin/bmp2png", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     setenv("PATH", (dir.path() / "bin").string().c_str(), 1);
     ::testing::internal::CaptureStderr();
     run_converter("screenshot01234.bmp");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_FALSE(std::filesystem::exists("converted.txt"));
+
+    std::filesystem::permissions("bin/bmp2png", std::filesystem::perms::owner_all);
+    setenv("PATH", ((dir.path() / "bin").string() + ":" + saved_path).c_str(), 1);
+    run_converter("screenshot01234.bmp");
+    setenv("PATH", saved_path.c_str(), 1);
+    std::ifstream in("converted.txt");
+    std::string args;
+    std::getline(in, args);
+    EXPECT_EQ(args, "-9 -E screenshot01234.bmp");
 }
 
 }  // namespace
