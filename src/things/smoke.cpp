@@ -30,18 +30,22 @@ Vec3f random_in_ball() {
 
 }  // namespace
 
-Smoke* smoke_create(double x, double y, double z, int32_t count, float sprite_size,
-                    float expansion, VNode* parent) {
-    Smoke* s = static_cast<Smoke*>(VNode_create_thing(&smoke_type, parent));
-    s->flags |= VN_TRANSPARENT | VN_NO_COLLIDE;
-    VNode_take_frame(s, nullptr);
-    Mat4* m = &s->frame->current;
+Thing* particle_thing_create(const ThingType* type, double x, double y, double z, VNode* parent) {
+    Thing* t = VNode_create_thing(type, parent);
+    t->flags |= VN_TRANSPARENT | VN_NO_COLLIDE;
+    VNode_take_frame(t, nullptr);
+    Mat4* m = &t->frame->current;
     m->m[12] = x;
     m->m[13] = y;
     m->m[14] = z;
-    // Placed at once, so that a puff made mid-cycle is sorted and culled where it is.
-    s->world_centre = frame_point_to_world(m, 0.0, 0.0, 0.0);
-    s->start_centre = s->world_centre;
+    t->world_centre = frame_point_to_world(m, 0.0, 0.0, 0.0);
+    t->start_centre = t->world_centre;
+    return t;
+}
+
+Smoke* smoke_create(double x, double y, double z, int32_t count, float sprite_size,
+                    float expansion, VNode* parent) {
+    Smoke* s = static_cast<Smoke*>(particle_thing_create(&smoke_type, x, y, z, parent));
 
     s->count = count > 0 ? count : 0;
     s->particles = static_cast<Particle*>(checked_malloc_array(std::size_t(s->count), sizeof(Particle)));

@@ -42,6 +42,11 @@ void smoke_free(VNode* node);
 // the end of its life.
 uint8_t smoke_alpha(const Smoke* smoke);
 
+// Makes a particle cloud thing of the given type under parent: its own frame at
+// (x, y, z), transparent, never collided, and placed at once, so that a cloud made
+// mid-cycle is sorted and culled where it is.
+Thing* particle_thing_create(const ThingType* type, double x, double y, double z, VNode* parent);
+
 // Corners of a camera-facing square centred at p, in the order sprite_quad
 // emits them (texture coordinates (0,0), (0,1), (1,1), (1,0)): with R and U the
 // camera's right and up axes, the corners are p -A -B, p -A +B, p +A +B, p +A -B

@@ -38,16 +38,7 @@ uint8_t channel(uint32_t colour, int shift) { return uint8_t((colour >> shift) &
 
 Splode* splode_create(double x, double y, double z, double vx, double vy, double vz,
                       int32_t count, float size, float speed, unsigned texture, VNode* parent) {
-    Splode* e = static_cast<Splode*>(VNode_create_thing(&splode_type, parent));
-    e->flags |= VN_TRANSPARENT | VN_NO_COLLIDE;
-    VNode_take_frame(e, nullptr);
-    Mat4* m = &e->frame->current;
-    m->m[12] = x;
-    m->m[13] = y;
-    m->m[14] = z;
-    // Placed at once, so that a burst made mid-cycle is sorted and culled where it is.
-    e->world_centre = frame_point_to_world(m, 0.0, 0.0, 0.0);
-    e->start_centre = e->world_centre;
+    Splode* e = static_cast<Splode*>(particle_thing_create(&splode_type, x, y, z, parent));
     e->velocity = Vec3{vx, vy, vz};
 
     e->count = count > 0 ? count : 0;
