@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "app/ship.h"
-#include "foundation/memory.h"
 #include "platform/window.h"
 #include "support/gl_context.h"
 #include "things/asteroid.h"
@@ -136,20 +135,6 @@ TEST(CubeSphere, FiveDivisionsMake600QuadsOfUnitNormalsWithCoordinatesInsideTheT
     const double e = 0.999999999;
     EXPECT_GE(tally.lowest, 0.5 - 0.5 * e - 1e-15);
     EXPECT_LE(tally.highest, 0.5 + 0.5 * e + 1e-15);
-}
-
-TEST(RockTexture, GreyTexelsBetween168And191) {
-    unsigned char* image = rock_texture_image(64);
-    int lowest = 255, highest = 0;
-    for (int i = 0; i < 64 * 64; i++) {
-        const unsigned char* t = image + 3 * i;
-        ASSERT_TRUE(t[0] == t[1] && t[1] == t[2]);
-        lowest = std::min(lowest, int{t[0]});
-        highest = std::max(highest, int{t[0]});
-    }
-    EXPECT_EQ(lowest, 168);
-    EXPECT_EQ(highest, 191);
-    checked_free(image);
 }
 
 // Hits need the explosion sprite, so a context.

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "app/ship.h"
-#include "foundation/memory.h"
 #include "foundation/random.h"
 #include "support/gl_context.h"
 #include "things/bullet.h"
@@ -104,21 +103,6 @@ TEST_F(Box, GrowthKeepsGridAndCrystalListInStep) {
     for (uint32_t i = 1; i < box->crystal.count; i++) {
         EXPECT_GE(dendrite_cell(box, c[i].x, c[i].y, c[i].z), 2);
     }
-}
-
-TEST(DendriteTexture, BrightBordersAcrossTheWrapAroundSpeckledFaces) {
-    unsigned char* image = dendrite_texture_image(128, 0.1);
-    auto at = [&](int row, int column) { return int{image[row * 128 + column]}; };
-    for (int k : {0, 6, 122, 127}) {
-        EXPECT_GE(at(k, 60), 128) << k;
-        EXPECT_EQ(at(k, 60) % 2, 0) << k;
-        EXPECT_GE(at(60, k), 128) << k;
-    }
-    for (int k : {7, 64, 121}) {
-        EXPECT_LE(at(k, 60), 127) << k;
-        EXPECT_GE(at(k, 60), 64) << k;
-    }
-    checked_free(image);
 }
 
 // Chipping needs the explosion sprite, so a context.
