@@ -2,10 +2,10 @@
 # Plays the populated scene on a virtual X screen of its own, driven by X input and judged by
 # the screenshots:
 # - the score "0" stands alone at the top right;
-# - the asteroid, steered onto (with the world paused while aiming) and shot, splits into
-#   pieces and the score changes;
 # - the space bar's solute view fills the picture with faint cubes, and a second press
 #   clears them;
+# - the asteroid, steered onto (with the world paused while aiming) and shot, splits into
+#   pieces and the score changes;
 # - with the world paused, holding W moves the view (the ship flies on);
 # - Esc ends the game with status 0, leaving no "graphics_error.log" and no sanitizer report.
 #
@@ -42,7 +42,7 @@ snap() {
     hold "$seconds" s
     xdotool keyup ctrl
     hold "$seconds" w
-    for ((i = 0; i < 30; i++)); do
+    for ((i = 0; i < 50; i++)); do
       for f in $(screenshots); do
         [ "$(stat -c %s "$f")" -eq "$want" ] || continue
         n=$(($(find "$work/shots" -name '*.bmp' | wc -l) + 1))
@@ -139,22 +139,27 @@ toggle_solute() {
   return 1
 }
 
+# Early, while the crystal is small, and with the world paused meanwhile so that the rock
+# stays where the next check expects it: seen from afar, the crystal's faces and the solute's
+# cubes pile up in a few tiles of the software renderer and make frames very slow.
 check_solute_view() {
   local off on mean=
+  press p
   snap solute-off || return 1
   off=$(perl "$BMPSTAT" mean "$shot")
   toggle_solute "$off" up solute-on || fail "space did not show the solute"
   on=$mean
   toggle_solute "$on" down solute-off-again || fail "a second space did not clear it"
   log "mean brightness: $off, with the solute $on, after a second press $mean"
+  press p
 }
 
 # With the world paused nothing moves by itself; only the ship flies, on W. Taking a picture
-# nudges the ship a little (see snap), holding W for two seconds much more. The ship first
-# turns about, away from the rocks it shot at: it must not ram one.
+# nudges the ship a little (see snap), holding W much more. The ship first turns a quarter
+# away from the rocks it shot at, so as not to ram one, and backs up again (S) afterwards.
 check_flight() {
   press p
-  xdotool mousemove_relative -- 215 0
+  xdotool mousemove_relative -- 108 0
   sleep 0.5
   local first second still flown
   snap paused || return 1
@@ -163,7 +168,7 @@ check_flight() {
   second=$shot
   still=$(perl "$BMPSTAT" diff "$first" "$second")
   for ((attempt = 0; attempt < 3; attempt++)); do
-    hold 2 w
+    hold 1.5 w
     snap flown || return 1
     flown=$(perl "$BMPSTAT" diff "$second" "$shot")
     log "pixels changed: $still % between two pictures, $flown % across holding W"
@@ -171,6 +176,7 @@ check_flight() {
   done
   awk -v a="$still" -v b="$flown" 'BEGIN { exit !(b > 2 * a && b > a + 10) }' ||
     fail "holding W did not move the view"
+  hold $((1 + attempt)).5 s
   press p
 }
 
@@ -183,8 +189,8 @@ if ! wait_window "$wait_limit" >/dev/null || ! wait_screenshot 60; then
   fail "the game did not come up (status $exit_status)"
 else
   check_score_zero
-  alive && check_asteroid_split
   alive && check_solute_view
+  alive && check_asteroid_split
   alive && check_flight
   alive || fail "the game has gone"
 fi
