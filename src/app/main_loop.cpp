@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/scenario.h"
 #include "app/ship.h"
 #include "foundation/camera.h"
 #include "foundation/memory.h"
@@ -46,7 +47,7 @@ struct Loop {
 void start_up_scene(Loop* loop) {
     loop->world = World_create(0.0, 0.0, 0.0, nullptr);
     loop->ship = ship_create(20.0, 20.0, 20.0, loop->world);
-    // The rest of the scene (the dendrite box and one asteroid) is set up here.
+    scene_populate(loop->world);
 }
 
 // The edge-triggered keys of the loop, read once per frame.

@@ -3,12 +3,13 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/hud.h"
 #include "app/main_loop.h"
 #include "platform/framecycle.h"
 #include "platform/window.h"
 #include "things/bullet.h"
 
-const ThingType ship_type = {"Ship", sizeof(Ship), ship_advance, nullptr, nullptr, ship_free};
+const ThingType ship_type = {"Ship", sizeof(Ship), ship_advance, ship_plot, ship_collide, ship_free};
 
 void (*ship_mouse_look)(int* dx, int* dy) = mouse_look;
 

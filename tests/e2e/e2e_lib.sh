@@ -100,26 +100,30 @@ wait_screenshot() {
 # that path. Screenshots are named by the clock in 0.3-second steps, so two of them must be
 # further apart than that.
 take_screenshot() {
-  local label=$1 want f
+  local label=$1 want f seconds=0.3
   want=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))
   mkdir -p "$work/shots"
   rm -f "$work"/run/screenshot*.bmp
   sleep 0.4
-  xdotool keydown ctrl
-  hold 0.3 s
-  xdotool keyup ctrl
-  for ((i = 0; i < 40; i++)); do
-    for f in $(screenshots); do
-      if [ "$(stat -c %s "$f")" -eq "$want" ]; then
-        local kept n
-        n=$(($(find "$work/shots" -name '*.bmp' | wc -l) + 1))
-        kept=$(printf '%s/shots/%02d-%s.bmp' "$work" "$n" "$label")
-        mv "$f" "$kept"
-        echo "$kept"
-        return 0
-      fi
+  # A heavy scene can make a frame longer than the press: then hold it longer.
+  for ((attempt = 0; attempt < 4; attempt++)); do
+    xdotool keydown ctrl
+    hold "$seconds" s
+    xdotool keyup ctrl
+    for ((i = 0; i < 40; i++)); do
+      for f in $(screenshots); do
+        if [ "$(stat -c %s "$f")" -eq "$want" ]; then
+          local kept n
+          n=$(($(find "$work/shots" -name '*.bmp' | wc -l) + 1))
+          kept=$(printf '%s/shots/%02d-%s.bmp' "$work" "$n" "$label")
+          mv "$f" "$kept"
+          echo "$kept"
+          return 0
+        fi
+      done
+      sleep 0.25
     done
-    sleep 0.25
+    seconds=$(awk -v s="$seconds" 'BEGIN { print 2 * s }')
   done
   return 1
 }

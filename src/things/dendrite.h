@@ -1,0 +1,63 @@
+#pragma once
+// A box of unit cells in which a crystal grows by diffusion-limited aggregation: solute
+// particles random-walk through the box and stick when they arrive next to the crystal. The
+// crystal is drawn as textured cubes coloured by generation, and ship bullets chip it.
+//
+// Cell (i, j, k) is the unit cube [i, i+1] x [j, j+1] x [k, k+1] of the node's own
+// coordinates.
+
+#include <cstdint>
+
+#include "foundation/dynarray.h"
+#include "scene/vnode.h"
+
+struct CellPos {
+    int16_t x, y, z;
+};
+
+struct Dendrite : VNode {
+    int32_t size_x, size_y, size_z;
+    // cells[x][y][z]: 0 empty, else the crystal cell's generation (the seed is 1).
+    int16_t*** cells;
+    DynArray solute;   // of CellPos: the walking particles (several may share a cell)
+    DynArray crystal;  // of CellPos: every crystal cell, in order of attachment
+};
+
+extern const ThingType dendrite_type;
+
+// Cube-face texture: 0 until the first plot.
+extern unsigned dendrite_texture_name;
+// Explosion sprite of crystal hits: 0 until the first hit.
+extern unsigned dendrite_splode_texture;
+// Draw the solute as faint cubes; toggled by the space bar while a box is drawn.
+extern unsigned char show_solute;
+
+// Cell coordinates are 16-bit: each size is held to 1 .. DENDRITE_MAX_SIZE.
+constexpr int32_t DENDRITE_MAX_SIZE = 32767;
+
+// A box with its seed in the middle cell and truncate(cells x density) + 1 solute particles
+// at random cells. A negative or non-finite density counts as 0. Without a parent the box
+// uses the shared identity frame, so its cell coordinates are those of the world.
+Dendrite* dendrite_create(int32_t size_x, int32_t size_y, int32_t size_z, double density,
+                          VNode* parent);
+// Sets an empty cell to value and lists it in crystal; a filled cell stays as it is.
+void crystallise(Dendrite* d, int32_t x, int32_t y, int32_t z, int16_t value);
+// Generation to colour, each channel in [0, 1]; the hue cycles every 2 pi size_x / 4
+// generations.
+void dendrite_colour(const Dendrite* d, int32_t value, float* red, float* green, float* blue);
+// The cell's value, or 0 outside the box.
+int16_t dendrite_cell(const Dendrite* d, int32_t x, int32_t y, int32_t z);
+
+// One random-walk step for every particle (dt is not used): each moves to one of its six
+// face neighbours (wrapping round the box) or stays, then sticks when a neighbour inside the
+// box is crystal.
+void dendrite_advance(VNode* node, double dt);
+void dendrite_plot(VNode* node);
+// A ship's bullet removes the first crystal cell its path of the last frame crossed.
+void dendrite_collide(VNode* node, VNode* other);
+void dendrite_free(VNode* node);
+
+// n x n luminance texels, rows padded to 4 bytes: speckled grey faces with bright borders
+// line_width x n wide. Release with checked_free.
+unsigned char* dendrite_texture_image(int n, double line_width);
+unsigned dendrite_texture();

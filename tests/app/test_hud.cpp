@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/hud.h"
+#include "app/main_loop.h"
+#include "app/ship.h"
+#include "platform/text.h"
+#include "platform/window.h"
+#include "platform/font_fixture.h"
+#include "things/asteroid.h"
+#include "things/bullet.h"
+
+namespace {
+
+constexpr int W = 1280, H = 720;  // unit 36 pixels
+constexpr double PI = 3.141592653589793;
+
+struct Text {
+    std::string text;
+    double x, y, height;
+    uint32_t colour;
+};
+
+struct Recorder {
+    std::vector<Text> texts;
+    std::vector<HudRing> rings;
+    int runs = 0;  // begin/end pairs
+};
+
+const HudSink recorder_sink = {
+    nullptr,
+    [](void* u, const char* t, double x, double y, double h, uint32_t c) {
+        static_cast<Recorder*>(u)->texts.push_back(Text{t, x, y, h, c});
+    },
+    [](void* u) { static_cast<Recorder*>(u)->runs++; },
+    [](void* u, const HudRing& r) { static_cast<Recorder*>(u)->rings.push_back(r); },
+    [](void*) {},
+};
+
+class Hud : public FontState {
+protected:
+    void SetUp() override {
+        FontState::SetUp();
+        fake_font("normal");
+        world = World_create(0, 0, 0, nullptr);
+        ship = ship_create(0, 0, 0, world);
+        std::memset(key_state, 0, sizeof key_state);
+        std::memset(key_state_before, 0, sizeof key_state_before);
+    }
+    void TearDown() override {
+        VNode_destroy(world);
+        std::memset(key_state, 0, sizeof key_state);
+        FontState::TearDown();
+    }
+    Recorder compose() {
+        Recorder r;
+        HudSink sink = recorder_sink;
+        sink.user = &r;
+        hud_compose(ship, W, H, sink);
+        return r;
+    }
+    // The texts drawn in the given colour.
+    static std::vector<std::string> in(const Recorder& r, uint32_t colour) {
+        std::vector<std::string> out;
+        for (const Text& t : r.texts) {
+            if (t.colour == colour) out.push_back(t.text);
+        }
+        return out;
+    }
+    VNode* world = nullptr;
+    Ship* ship = nullptr;
+};
+
+using Strings = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(Hud, UndamagedShipWithFullGunShowsOnlyTheScoreAtTheTopRight) {
+    const Recorder r = compose();
+    ASSERT_EQ(r.texts.size(), 1u);
+    const Text& score = r.texts[0];
+    EXPECT_EQ(score.text, "0");
+    EXPECT_EQ(score.colour, 0xffffffu);
+    EXPECT_EQ(score.y, 0.0);
+    EXPECT_EQ(score.height, 36.0);
+    EXPECT_NEAR(score.x + text_width("0") * 36.0 / 13.0, W, 1e-9);
+    EXPECT_TRUE(r.rings.empty());
+
+    ship->score = 1234567.5;
+    EXPECT_EQ(compose().texts[0].text, "1234567.5");
+}
+
+TEST_F(Hud, AccuracyIsGreyUntilEveryShotIsDecided) {
+    ship->show_tallies = 1;
+    EXPECT_EQ(in(compose(), 0x404040), Strings{"000"});
+    ship->shots = 10;
+    ship->hits = 7;
+    ship->misses = 2;
+    EXPECT_EQ(in(compose(), 0x404040), Strings{"700"});
+    ship->misses = 3;  // the tenth bullet fizzled
+    EXPECT_EQ(in(compose(), 0x4080c0), Strings{"700"});
+}
+
+TEST_F(Hud, StreakOfOneIsNotShownAndTheBestStreakOutlivesTheStreak) {
+    ship->show_tallies = 1;
+    ship->streak = 1;
+    Recorder r = compose();
+    EXPECT_TRUE(in(r, 0x80c040).empty());
+    EXPECT_TRUE(in(r, 0x40c080).empty());
+    ship->streak = 4;
+    r = compose();
+    EXPECT_EQ(in(r, 0x80c040), Strings{"4"});
+    EXPECT_EQ(in(r, 0x40c080), Strings{"4"});
+    ship->streak = 0;
+    r = compose();
+    EXPECT_TRUE(in(r, 0x80c040).empty());
+    EXPECT_EQ(in(r, 0x40c080), Strings{"4"});
+    EXPECT_EQ(ship->best_streak, 4);
+}
+
+TEST_F(Hud, CtrlHTogglesOncePerPlotSoTwiceInAStereoFrame) {
+    key_state[KEY_CONTROL] = 0x80;
+    key_state['H'] = 0x80;
+    compose();
+    EXPECT_EQ(ship->show_tallies, 1);
+    compose();  // the second eye of the same frame
+    EXPECT_EQ(ship->show_tallies, 0);
+}
+
+TEST_F(Hud, HealthRingFadesInJustBelowFullHealth) {
+    ship->health = 99.5f;
+    const Recorder r = compose();
+    ASSERT_EQ(r.rings.size(), 1u);
+    EXPECT_EQ(r.rings[0].colour, hud_pack(0x00ff00, 64));
+    EXPECT_EQ(in(r, 0x003f00), (Strings{"9", "9"}));  // the green dimmed to 64/256
+}
+
+TEST_F(Hud, LowHealthRingIsRedCoversItsShareAndShowsBothDigits) {
+    ship->health = 5.5f;
+    const Recorder r = compose();
+    ASSERT_EQ(r.rings.size(), 1u);
+    const HudRing& ring = r.rings[0];
+    EXPECT_EQ(ring.colour, hud_pack(0xff0000, 128));
+    EXPECT_NEAR(ring.end - ring.start, 2 * PI * 0.055, 1e-5);
+    EXPECT_EQ(ring.end, 3.1415927f);
+    EXPECT_EQ(ring.outer, 27.0f);
+    EXPECT_EQ(ring.cx, 27.0f);
+    EXPECT_EQ(ring.cy, H - 27.0f);
+    const Strings digits = in(r, 0x7f0000);  // the red dimmed to 128/256
+    ASSERT_EQ(digits, (Strings{"0", "5"}));
+    EXPECT_LT(r.texts[1].x, ring.cx);
+    EXPECT_GT(r.texts[2].x, r.texts[1].x);
+}
+
+TEST_F(Hud, ChargeGaugeAfterAShotShowsTheFirstSegmentCharging) {
+    ship->charge = 0.01f;
+    const Recorder r = compose();
+    ASSERT_EQ(r.rings.size(), 8u);  // no whole charges: only the fraction ring
+    EXPECT_EQ(r.rings[0].colour, hud_pack(0xffffff, 0x80));
+    for (int i = 1; i < 8; i++) EXPECT_EQ(r.rings[i].colour, hud_pack(0x506040, 0x80)) << i;
+    EXPECT_EQ(r.rings[0].cx, W - 27.0f);
+    // Separated segments running clockwise from the bottom.
+    EXPECT_NEAR(r.rings[0].end, PI - 2 * PI * 0.1 / 8, 1e-5);
+    EXPECT_NEAR(r.rings[1].start, PI - 2 * PI * 1.9 / 8, 1e-5);
+}
+
+TEST_F(Hud, BigGunShowsWholeChargesAndSixteens) {
+    ship->charge_max = 40.0f;
+    ship->charge = 18.5f;  // 17 whole charges beyond the first: one sixteen and one more
+    const Recorder r = compose();
+    ASSERT_EQ(r.rings.size(), 8u + 2u + 1u);
+    EXPECT_EQ(r.rings[3].colour, hud_pack(0x80c040, 0x80));
+    EXPECT_EQ(r.rings[4].colour, hud_pack(0xffffff, 0x80));  // half way: segment 4 charging
+    EXPECT_EQ(r.rings[8].colour, hud_pack(0x4080c0, 0x80));
+    EXPECT_EQ(r.rings[8].outer, 18.0f);
+    EXPECT_EQ(r.rings[10].colour, hud_pack(0x4040c0, 0x80));
+    EXPECT_NEAR(r.rings[10].outer, 0.3 * 36, 1e-5);
+}
+
+TEST_F(Hud, ForeignBulletDamagesTheShipByAThirdAndOtherThingsBounce) {
+    Bullet* b = bullet_create(0, 0, 0, 0, 0, 10, nullptr, world);
+    VNode_begin_deferral();
+    ship_collide(ship, b);
+    VNode_end_deferral();
+    ASSERT_EQ(ship->damage.count, 1u);
+    EXPECT_EQ(DynArray_at<DamageEntry>(&ship->damage, 0).amount, 100.0 / 3.0);
+
+    Ship* other = ship_create(1, 0, 0, world);
+    Bullet* friendly = bullet_create(0, 0, 0, 0, 0, 10, other, world);
+    VNode_begin_deferral();
+    ship_collide(ship, friendly);
+    VNode_end_deferral();
+    EXPECT_EQ(ship->damage.count, 1u);
+    EXPECT_EQ(other->misses, 1);
+
+    Thing* rock = asteroid_create(2, 0, 0, 1.0, world);
+    rock->velocity = Vec3{-1, 0, 0};
+    ship->velocity = Vec3{0, 0, 0};
+    ship_collide(ship, rock);
+    EXPECT_DOUBLE_EQ(ship->velocity.x, -1.0);
+    EXPECT_DOUBLE_EQ(rock->velocity.x, 0.0);
+}

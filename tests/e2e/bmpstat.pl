@@ -1,0 +1,115 @@
+#!/usr/bin/perl
+# Reads an uncompressed 24-bit BMP screenshot and reports on its pixels; coordinates count
+# from the top-left corner.
+#
+#   bmpstat.pl light FILE X Y W H   light grey to white pixels of the rectangle (the HUD's
+#                                    white text): "count signature", where the signature sums
+#                                    their positions (it changes when as many pixels move)
+#   bmpstat.pl lit FILE X Y W H     pixels of the rectangle that are not (nearly) black:
+#                                    "count signature"
+#   bmpstat.pl mean FILE            mean brightness of the whole picture, 0 to 255
+#   bmpstat.pl diff FILE OTHER      per cent of the pixels that differ clearly between the two
+#   bmpstat.pl grey FILE            bright grey pixels (rock) below the HUD's top band:
+#                                    "count x y blobs", with (x, y) their centroid and blobs the
+#                                    number of separate patches of them, or "0" when none
+use strict;
+use warnings;
+
+my ($mode, $file, @rect) = @ARGV;
+open(my $fh, '<:raw', $file) or die "cannot open $file: $!";
+local $/;
+my $data = <$fh>;
+close $fh;
+die "$file is not a BMP\n" unless substr($data, 0, 2) eq 'BM';
+my ($offset) = unpack('V', substr($data, 10, 4));
+my ($width, $height) = unpack('V V', substr($data, 18, 8));
+my $stride = int((3 * $width + 3) / 4) * 4;
+
+# Blue, green, red of pixel (x, y), y from the top.
+sub pixel {
+    my ($x, $y) = @_;
+    my $at = $offset + ($height - 1 - $y) * $stride + 3 * $x;
+    return unpack('C3', substr($data, $at, 3));
+}
+
+if ($mode eq 'light' || $mode eq 'lit') {
+    my ($x0, $y0, $w, $h) = @rect;
+    my ($count, $signature) = (0, 0);
+    for my $y ($y0 .. $y0 + $h - 1) {
+        for my $x ($x0 .. $x0 + $w - 1) {
+            my @c = pixel($x, $y);
+            my ($lo, $hi) = (sort { $a <=> $b } @c)[0, 2];
+            if ($mode eq 'lit') {
+                next unless $c[0] + $c[1] + $c[2] > 60;
+            } else {
+                next unless $lo >= 128 && $hi - $lo <= 24;
+            }
+            $count++;
+            $signature += ($x - $x0 + 1) * 1000 + ($y - $y0 + 1);
+        }
+    }
+    print "$count $signature\n";
+} elsif ($mode eq 'mean') {
+    my $sum = 0;
+    my $row_bytes = 3 * $width;
+    for my $y (0 .. $height - 1) {
+        my $row = substr($data, $offset + $y * $stride, $row_bytes);
+        $sum += unpack('%64C*', $row);
+    }
+    printf "%.2f\n", $sum / ($row_bytes * $height);
+} elsif ($mode eq 'diff') {
+    open(my $other_fh, '<:raw', $rect[0]) or die "cannot open $rect[0]: $!";
+    my $other = <$other_fh>;
+    close $other_fh;
+    die "$rect[0] differs in size\n" unless length($other) == length($data);
+    my ($changed, $seen) = (0, 0);
+    for (my $y = 0; $y < $height; $y += 2) {
+        for (my $x = 0; $x < $width; $x += 2) {
+            my $at = $offset + $y * $stride + 3 * $x;
+            my @p = unpack('C3', substr($data, $at, 3));
+            my @q = unpack('C3', substr($other, $at, 3));
+            $seen++;
+            $changed++ if grep { abs($p[$_] - $q[$_]) > 24 } 0 .. 2;
+        }
+    }
+    printf "%.2f\n", 100 * $changed / $seen;
+} elsif ($mode eq 'grey') {
+    # Every other pixel of every other row, from below the score's band.
+    my ($count, $sx, $sy) = (0, 0, 0);
+    my %grey;
+    for (my $y = 40; $y < $height; $y += 2) {
+        for (my $x = 0; $x < $width; $x += 2) {
+            my @c = pixel($x, $y);
+            my ($lo, $hi) = (sort { $a <=> $b } @c)[0, 2];
+            next unless $hi >= 80 && $hi - $lo <= 8;
+            $grey{"$x,$y"} = 1;
+            $count++;
+            $sx += $x;
+            $sy += $y;
+        }
+    }
+    # Patches: groups of neighbouring samples (gaps of one sample bridged), of 4 or more.
+    my $blobs = 0;
+    for my $seed (keys %grey) {
+        next unless $grey{$seed};
+        my @todo = ($seed);
+        my $size = 0;
+        $grey{$seed} = 0;
+        while (@todo) {
+            my ($x, $y) = split /,/, pop @todo;
+            $size++;
+            for my $dy (-4, -2, 0, 2, 4) {
+                for my $dx (-4, -2, 0, 2, 4) {
+                    my $k = ($x + $dx) . ',' . ($y + $dy);
+                    next unless $grey{$k};
+                    $grey{$k} = 0;
+                    push @todo, $k;
+                }
+            }
+        }
+        $blobs++ if $size >= 4;
+    }
+    if ($count) { printf "%d %d %d %d\n", $count, $sx / $count, $sy / $count, $blobs } else { print "0\n" }
+} else {
+    die "unknown mode $mode\n";
+}
