@@ -85,11 +85,23 @@ firing() {
 
 # Toggles the key on, fires (holding the other keys given too), takes a picture, toggles the
 # key off again.
+# Fires with the button: space would also toggle the crystal box's solute view, whose
+# screenful of blended cubes makes the software renderer's frames slow.
+fire() {
+  local seconds=$1
+  shift
+  [ $# -eq 0 ] || xdotool keydown "$@"
+  xdotool mousedown 1
+  sleep "$seconds"
+  xdotool mouseup 1
+  [ $# -eq 0 ] || xdotool keyup "$@"
+}
+
 toggle() {
   local key=$1 p
   shift
   hold 0.3 "$key"
-  hold 0.8 space "$@"
+  fire 0.8 "$@"
   p=$(picture "toggle-$key")
   log "$key on: ${p:-none}"
   alive || { fail "$key: the game has gone"; return; }
@@ -99,10 +111,10 @@ toggle() {
 
 capture() {
   local a b
-  hold 0.6 space
+  fire 0.6
   hold 0.3 l
   a=$(picture captured)
-  hold 0.6 space
+  fire 0.6
   hold 0.5 w
   b=$(picture captured-later)
   log "L: ${a:-none}, later: ${b:-none}"
