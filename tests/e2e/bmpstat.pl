@@ -8,10 +8,13 @@
 #   bmpstat.pl lit FILE X Y W H     pixels of the rectangle that are not (nearly) black:
 #                                    "count signature"
 #   bmpstat.pl mean FILE            mean brightness of the whole picture, 0 to 255
+#   bmpstat.pl neutral FILE         per cent of the picture in dim to bright neutral grey
+#                                    (the solute's blended cubes; the crystal is coloured)
 #   bmpstat.pl diff FILE OTHER      per cent of the pixels that differ clearly between the two
 #   bmpstat.pl grey FILE            bright grey pixels (rock) below the HUD's top band:
-#                                    "count x y blobs", with (x, y) their centroid and blobs the
-#                                    number of separate patches of them, or "0" when none
+#                                    "count x y blobs largest", with (x, y) their centroid, blobs
+#                                    the number of separate patches of them and largest the size
+#                                    of the largest patch, or "0" when none
 use strict;
 use warnings;
 
@@ -57,6 +60,17 @@ if ($mode eq 'light' || $mode eq 'lit') {
         $sum += unpack('%64C*', $row);
     }
     printf "%.2f\n", $sum / ($row_bytes * $height);
+} elsif ($mode eq 'neutral') {
+    my ($count, $seen) = (0, 0);
+    for (my $y = 40; $y < $height; $y += 2) {
+        for (my $x = 0; $x < $width; $x += 2) {
+            my @c = pixel($x, $y);
+            my ($lo, $hi) = (sort { $a <=> $b } @c)[0, 2];
+            $seen++;
+            $count++ if $hi >= 24 && $hi - $lo <= 10;
+        }
+    }
+    printf "%.2f\n", 100 * $count / $seen;
 } elsif ($mode eq 'diff') {
     open(my $other_fh, '<:raw', $rect[0]) or die "cannot open $rect[0]: $!";
     my $other = <$other_fh>;
@@ -89,7 +103,7 @@ if ($mode eq 'light' || $mode eq 'lit') {
         }
     }
     # Patches: groups of neighbouring samples (gaps of one sample bridged), of 4 or more.
-    my $blobs = 0;
+    my ($blobs, $largest) = (0, 0);
     for my $seed (keys %grey) {
         next unless $grey{$seed};
         my @todo = ($seed);
@@ -108,8 +122,13 @@ if ($mode eq 'light' || $mode eq 'lit') {
             }
         }
         $blobs++ if $size >= 4;
+        $largest = $size if $size > $largest;
     }
-    if ($count) { printf "%d %d %d %d\n", $count, $sx / $count, $sy / $count, $blobs } else { print "0\n" }
+    if ($count) {
+        printf "%d %d %d %d %d\n", $count, $sx / $count, $sy / $count, $blobs, $largest;
+    } else {
+        print "0\n";
+    }
 } else {
     die "unknown mode $mode\n";
 }

@@ -69,7 +69,7 @@ start_game() {
 
 # Waits for the game's window; prints its id.
 wait_window() {
-  local limit=$1 id
+  local limit=$1 id i
   for ((i = 0; i < limit * 4; i++)); do
     id=$(xdotool search --onlyvisible --name '^Zibu$' 2>/dev/null | head -n 1)
     if [ -n "$id" ]; then echo "$id"; return 0; fi
@@ -100,7 +100,7 @@ wait_screenshot() {
 # that path. Screenshots are named by the clock in 0.3-second steps, so two of them must be
 # further apart than that.
 take_screenshot() {
-  local label=$1 want f seconds=0.3
+  local label=$1 want f seconds=0.3 attempt i
   want=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))
   mkdir -p "$work/shots"
   rm -f "$work"/run/screenshot*.bmp
@@ -130,7 +130,7 @@ take_screenshot() {
 
 # Waits for the game to end; sets exit_status to its status (or "running").
 wait_exit() {
-  local limit=$1
+  local limit=$1 i
   for ((i = 0; i < limit * 4; i++)); do
     if ! alive; then
       wait "$pid"
@@ -142,20 +142,17 @@ wait_exit() {
   exit_status=running
 }
 
-# Ends the game with the key and expects status 0.
+# Ends the game with the key and expects status 0. The key stays down until the game has
+# gone: a heavy scene (or a screenshot's converter) can make one frame last many seconds, and a
+# press and release inside one frame is not seen.
 quit_with() {
   local key=$1
-  # A screenshot's converter may still hold up the game for a moment (a press and release
-  # inside one frame is not seen), so keep holding the key until the game has gone.
-  for ((attempt = 0; attempt < 20; attempt++)); do
-    hold 0.5 "$key"
-    alive || break
-    sleep 0.5
-  done
-  wait_exit 10
+  xdotool keydown "$key"
+  wait_exit "${2:-120}"
+  xdotool keyup "$key"
   log "$key: exit status $exit_status"
   [ "$exit_status" = 0 ] || fail "$key ended the game with status $exit_status"
-  if [ "$exit_status" = running ]; then kill "$pid"; wait "$pid"; fi
+  if [ "$exit_status" = running ]; then kill -9 "$pid"; wait "$pid"; fi
   pid=
 }
 

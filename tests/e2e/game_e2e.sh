@@ -100,15 +100,17 @@ fire() {
 toggle() {
   local key=$1 p
   shift
-  hold 0.3 "$key"
+  hold 0.6 "$key"
   fire 0.8 "$@"
   p=$(picture "toggle-$key")
   log "$key on: ${p:-none}"
   alive || { fail "$key: the game has gone"; return; }
   [ "${p%% *}" -gt 0 ] 2>/dev/null || fail "$key: the picture shows nothing"
-  hold 0.3 "$key"
+  hold 0.6 "$key"
 }
 
+# With the world paused, so that no explosion in the captured picture ends and hands its
+# texture's name to a new one while the pictures are taken.
 capture() {
   local a b
   fire 0.6
@@ -125,8 +127,12 @@ capture() {
 
 if start_and_wait 1; then
   firing
+  # The rest with the world paused: the crystal grows from the middle of its box towards the
+  # ship only while the world runs, and its faces seen from close by make frames slow.
+  hold 1 p
   for key in i 3 v; do toggle "$key"; done
-  # Paused, the bullets stay at the muzzle, just out of view: back away from them.
+  # P runs the world again: the bullets waiting at the muzzle, just out of view, fly on while
+  # the ship backs away from them. The second press pauses it again.
   toggle p s
   capture
 fi

@@ -70,7 +70,8 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   while [ "$(date +%s)" -lt "$deadline" ] && alive; do random_step; done
   log "$actions random actions so far"
   if alive; then
-    quit_with Escape
+    # Late in a soak the crystal has grown around the ship and a frame can take many seconds.
+    quit_with Escape 240
   else
     wait_exit 1
     log "the game ended during the soak with status $exit_status"
