@@ -152,8 +152,26 @@ quit_with() {
   xdotool keyup "$key"
   log "$key: exit status $exit_status"
   [ "$exit_status" = 0 ] || fail "$key ended the game with status $exit_status"
-  if [ "$exit_status" = running ]; then kill -9 "$pid"; wait "$pid"; fi
+  if [ "$exit_status" = running ]; then
+    describe_game
+    kill -9 "$pid"
+    wait "$pid"
+  fi
   pid=
+}
+
+# What a game that does not answer is doing: its memory, its window, and where its main thread
+# is (when gdb is there).
+describe_game() {
+  local window
+  log "the game: $(grep -E 'VmRSS|State' "/proc/$pid/status" 2>/dev/null | tr -s ' \t\n' ' ')"
+  window=$(xdotool search --name '^Zibu$' 2>/dev/null | head -n 1)
+  log "its window: ${window:-none}, $(xwininfo -id "${window:-0}" 2>/dev/null | grep 'Map State' |
+    tr -s ' ')"
+  log "the input focus: $(xdotool getwindowfocus 2>&1)"
+  if command -v gdb >/dev/null; then
+    gdb -p "$pid" -batch -ex 'thread 1' -ex 'bt 30' 2>/dev/null | grep -E '^#' | cut -c1-200
+  fi
 }
 
 le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }

@@ -67,7 +67,15 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
     fail "the game did not come up"
     break
   fi
-  while [ "$(date +%s)" -lt "$deadline" ] && alive; do random_step; done
+  next_report=$(($(date +%s) + 60))
+  while [ "$(date +%s)" -lt "$deadline" ] && alive; do
+    random_step
+    if [ "$(date +%s)" -ge "$next_report" ]; then
+      # Screenshots left so far tell whether frames still keep up with the input.
+      log "$actions random actions, $(screenshots | wc -l) screenshots so far"
+      next_report=$((next_report + 60))
+    fi
+  done
   log "$actions random actions so far"
   if alive; then
     # Late in a soak the crystal has grown around the ship and a frame can take many seconds.

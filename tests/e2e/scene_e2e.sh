@@ -104,7 +104,8 @@ aim_at_rock() {
 }
 
 # The world stands still while the ship takes aim (the ship still turns and fires; its
-# bullets wait with the world), then runs for two seconds to let the shot fly.
+# bullets wait with the world), then runs while P is held down, a second and a half: the
+# shot needs a third of a second to reach the rock, and meanwhile the crystal grows too.
 check_asteroid_split() {
   local n x y blobs score=$score_start split=0 volley
   for ((volley = 0; volley < 8; volley++)); do
@@ -113,7 +114,6 @@ check_asteroid_split() {
     sleep 0.6
     xdotool mouseup 1
     press p
-    sleep 2
     press p
     snap "volley-$volley" || continue
     score=$(score_band)
@@ -159,28 +159,30 @@ check_solute_view() {
   log "grey: $off % of the picture, with the solute $on %, after a second press $grey %"
 }
 
-# Size of the largest grey patch: the nearest piece, which grows as the ship closes in (others
-# may leave the view).
+# Size of the largest grey patch: the nearest of the rock's pieces.
 largest_piece() { perl "$BMPSTAT" grey "$shot" | awk '{ print $5 + 0 }'; }
 
 
 # With the world paused nothing moves by itself; only the ship flies, on W. Facing the rock's
-# pieces, centred on black space, they grow as the ship closes in. Taking a picture nudges the
-# ship a little (see snap), holding W much more. Last: the ship flies on towards the pieces,
-# while behind it the crystal's faces would make the frames slow.
+# pieces as the last volley left them, the nearest grows as the ship closes in. Taking a
+# picture nudges the ship a little (see snap), holding W much more. Last, and without turning:
+# the crystal has grown meanwhile, and its faces seen from close by make the frames slow.
 check_flight() {
   local first second flown=0 attempt
   for ((attempt = 0; attempt < 3; attempt++)); do
-    aim_at_rock || { log "no rock in sight"; continue; }
     snap paused || return 1
     first=$(largest_piece)
     snap paused-again || return 1
     second=$(largest_piece)
+    if [ "$second" -eq 0 ]; then
+      aim_at_rock || log "no rock in sight"
+      continue
+    fi
     [ "$second" -gt "$first" ] && first=$second
     hold 0.8 w
     snap flown || return 1
     flown=$(largest_piece)
-    log "largest piece: $first pixels (the larger of two pictures), $flown after holding W"
+    log "nearest piece: $first pixels (the larger of two pictures), $flown after holding W"
     [ "$flown" -gt $((first * 13 / 10)) ] && return 0
   done
   fail "holding W did not bring the pieces closer"
