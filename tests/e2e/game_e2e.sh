@@ -83,6 +83,16 @@ firing() {
   [ -n "$a" ] && [ "$a" != "$b" ] || fail "the streaks did not move on"
 }
 
+# Presses the key and keeps it down until a frame has seen it: a screenshot taken meanwhile
+# proves that one has (the frame that saw Ctrl+S also saw the key held). A fixed hold is missed
+# by a frame slower than itself, and a missed toggle leaves the game in the wrong state.
+press_seen() {
+  local key=$1
+  xdotool keydown "$key"
+  take_screenshot "pressed-$key" >/dev/null || fail "$key: no frame came while it was held"
+  xdotool keyup "$key"
+}
+
 # Toggles the key on, fires (holding the other keys given too), takes a picture, toggles the
 # key off again.
 # Fires with the button: space would also toggle the crystal box's solute view, whose
@@ -100,13 +110,13 @@ fire() {
 toggle() {
   local key=$1 p
   shift
-  hold 0.6 "$key"
+  press_seen "$key"
   fire 0.8 "$@"
   p=$(picture "toggle-$key")
   log "$key on: ${p:-none}"
   alive || { fail "$key: the game has gone"; return; }
   [ "${p%% *}" -gt 0 ] 2>/dev/null || fail "$key: the picture shows nothing"
-  hold 0.6 "$key"
+  press_seen "$key"
 }
 
 # With the world paused, so that no explosion in the captured picture ends and hands its
@@ -114,7 +124,7 @@ toggle() {
 capture() {
   local a b
   fire 0.6
-  hold 0.3 l
+  press_seen l
   a=$(picture captured)
   fire 0.6
   hold 0.5 w
@@ -129,7 +139,7 @@ if start_and_wait 1; then
   firing
   # The rest with the world paused: the crystal grows from the middle of its box towards the
   # ship only while the world runs, and its faces seen from close by make frames slow.
-  hold 1 p
+  press_seen p
   for key in i 3 v; do toggle "$key"; done
   # P runs the world again: the bullets waiting at the muzzle, just out of view, fly on while
   # the ship backs away from them. The second press pauses it again.
