@@ -162,7 +162,6 @@ check_solute_view() {
 # Size of the largest grey patch: the nearest of the rock's pieces.
 largest_piece() { perl "$BMPSTAT" grey "$shot" | awk '{ print $5 + 0 }'; }
 
-
 # With the world paused nothing moves by itself; only the ship flies, on W. Facing the rock's
 # pieces as the last volley left them, the nearest grows as the ship closes in. Taking a
 # picture nudges the ship a little (see snap), holding W much more. Last, and without turning:
