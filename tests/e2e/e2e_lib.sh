@@ -6,6 +6,8 @@
 
 SCREEN_W=1280
 SCREEN_H=720
+# A screenshot's file: the 54-byte header and rows of 24-bit pixels padded to 4 bytes.
+SHOT_BYTES=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))
 
 if [ ! -e "$program" ]; then
   echo "SKIP: $program has not been built"
@@ -96,13 +98,30 @@ wait_screenshot() {
   return 1
 }
 
-# Ctrl+S once; moves the new screenshot, once complete, to $work/shots/<label>.bmp and prints
+# Moves the first complete screenshot the game has written to $work/shots/<n>-<label>.bmp,
+# waiting up to the given tenths of a second for one, and prints that path.
+keep_screenshot() {
+  local label=$1 tenths=$2 f n i kept
+  mkdir -p "$work/shots"
+  for ((i = 0; i < tenths; i++)); do
+    for f in $(screenshots); do
+      [ "$(stat -c %s "$f")" -eq "$SHOT_BYTES" ] || continue
+      n=$(($(find "$work/shots" -name '*.bmp' | wc -l) + 1))
+      kept=$(printf '%s/shots/%02d-%s.bmp' "$work" "$n" "$label")
+      mv "$f" "$kept"
+      echo "$kept"
+      return 0
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+# Ctrl+S once; moves the new screenshot, once complete, to $work/shots/<n>-<label>.bmp; prints
 # that path. Screenshots are named by the clock in 0.3-second steps, so two of them must be
 # further apart than that.
 take_screenshot() {
-  local label=$1 want f seconds=0.3 attempt i
-  want=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))
-  mkdir -p "$work/shots"
+  local label=$1 seconds=0.3 attempt
   rm -f "$work"/run/screenshot*.bmp
   sleep 0.4
   # A heavy scene can make a frame longer than the press: then hold it longer.
@@ -110,19 +129,7 @@ take_screenshot() {
     xdotool keydown ctrl
     hold "$seconds" s
     xdotool keyup ctrl
-    for ((i = 0; i < 40; i++)); do
-      for f in $(screenshots); do
-        if [ "$(stat -c %s "$f")" -eq "$want" ]; then
-          local kept n
-          n=$(($(find "$work/shots" -name '*.bmp' | wc -l) + 1))
-          kept=$(printf '%s/shots/%02d-%s.bmp' "$work" "$n" "$label")
-          mv "$f" "$kept"
-          echo "$kept"
-          return 0
-        fi
-      done
-      sleep 0.25
-    done
+    keep_screenshot "$label" 100 && return 0
     seconds=$(awk -v s="$seconds" 'BEGIN { print 2 * s }')
   done
   return 1
@@ -177,15 +184,12 @@ describe_game() {
 le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 
 check_screenshot() {
-  local f=$1
-  local row=$(((3 * SCREEN_W + 3) / 4 * 4))
-  local want=$((54 + row * SCREEN_H))
-  local size w h
+  local f=$1 size w h
   size=$(stat -c %s "$f")
   w=$(le32 "$f" 18)
   h=$(le32 "$f" 22)
   [ "$(head -c 2 "$f")" = BM ] || fail "$(basename "$f") is not a BMP"
-  [ "$size" -eq "$want" ] || fail "$(basename "$f") has $size bytes, want $want"
+  [ "$size" -eq "$SHOT_BYTES" ] || fail "$(basename "$f") has $size bytes, want $SHOT_BYTES"
   [ "$w" = "$SCREEN_W" ] && [ "$h" = "$SCREEN_H" ] || fail "$(basename "$f") is ${w}x${h}"
 }
 
