@@ -19,6 +19,7 @@ program=${2:?path to the program}
 source "$(dirname "$0")/e2e_lib.sh"
 
 BMPSTAT="$(dirname "$0")/bmpstat.pl"
+score_start=
 
 # A key press that even a slow frame sees: held across at least two frames. The solute view
 # fills the screen with blended cubes, and the software renderer can take seconds for one
@@ -31,9 +32,7 @@ press() { hold 1.5 "$@"; }
 # converter, so S counts in that one frame whatever the pace. A tap of W about as long as a
 # frame makes up for it, so that taking pictures leaves the ship about where it was.
 snap() {
-  local label=$1 want f n attempt i seen
-  want=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))
-  mkdir -p "$work/shots"
+  local label=$1 attempt i seen
   rm -f "$work"/run/screenshot*.bmp
   shot=
   # Screenshots are named by the clock in 0.3-second steps: never two in one step.
@@ -51,16 +50,7 @@ snap() {
     xdotool keyup ctrl
     hold 0.04 w
     [ -n "$seen" ] || continue
-    for ((i = 0; i < 100; i++)); do
-      for f in $(screenshots); do
-        [ "$(stat -c %s "$f")" -eq "$want" ] || continue
-        n=$(($(find "$work/shots" -name '*.bmp' | wc -l) + 1))
-        shot=$(printf '%s/shots/%02d-%s.bmp' "$work" "$n" "$label")
-        mv "$f" "$shot"
-        return 0
-      done
-      sleep 0.1
-    done
+    shot=$(keep_screenshot "$label" 100) && return 0
   done
   fail "$label: Ctrl+S wrote no screenshot"
   return 1
