@@ -19,9 +19,6 @@
 #include "scene/lights.h"
 #include "scene/plot.h"
 
-double sim_time = 0.0;
-double frame_time = 0.0;
-Vec3 viewer_velocity = {0.0, 0.0, 0.0};
 uint32_t prev_mouse_buttons = 0;
 unsigned char light_show = 0;
 const char* const window_title = "Zibu";

@@ -2,15 +2,10 @@
 // The program's main routine and the simulation values it owns.
 #include <cstdint>
 
-#include "foundation/vec3.h"
+#include "scene/advance.h"
 
-// Simulation clock in seconds: 0 at start, advanced once per frame.
-extern double sim_time;
-// Duration of the last frame in seconds, clamped to at most FRAME_TIME_MAX.
-extern double frame_time;
-// The ship's velocity, copied every frame before the passes run (bullet streaks are drawn
-// relative to it).
-extern Vec3 viewer_velocity;
+// sim_time, frame_time (clamped to at most FRAME_TIME_MAX) and viewer_velocity live with the
+// advance pass.
 // mouse_buttons as it stood at the end of the previous frame.
 extern uint32_t prev_mouse_buttons;
 // Chooses the lighting of the scene-lighting hook.

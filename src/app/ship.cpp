@@ -5,6 +5,7 @@
 
 #include "app/hud.h"
 #include "app/main_loop.h"
+#include "scene/advance.h"
 #include "platform/framecycle.h"
 #include "platform/window.h"
 #include "things/bullet.h"

@@ -5,6 +5,7 @@
 
 #include "foundation/dynarray.h"
 #include "scene/vnode.h"
+#include "things/bullet.h"
 
 // Damage recorded at time (sim_time of the latest contribution); it fades logarithmically.
 struct DamageEntry {
@@ -12,9 +13,9 @@ struct DamageEntry {
     double amount;
 };
 
-struct Ship : Thing {
+// The tallies of its bullets (score, shots, hits, misses, streaks) come from Shooter.
+struct Ship : Shooter {
     float roll_rate;         // radians per second about the ship's Z axis
-    double score;            // credited by the ship's bullets
     Vec3 velocity_before;    // velocity at the end of the last advance; a change is an impact
     DynArray damage;         // of DamageEntry, in the order recorded (removal is unordered)
     float health;            // 100 is undamaged; below 0 ends the game
@@ -22,11 +23,6 @@ struct Ship : Thing {
     float charge_max;
     float charge_rate;       // charge gained per second
     int32_t show_tallies;    // the HUD shows streaks and accuracy
-    int32_t shots;           // bullets fired
-    int32_t hits;            // bullets that scored
-    int32_t misses;          // bullets that fizzled
-    int32_t streak;          // hits since the last miss
-    int32_t best_streak;
 };
 
 extern const ThingType ship_type;

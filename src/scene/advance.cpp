@@ -1,5 +1,9 @@
 #include "scene/advance.h"
 
+double sim_time = 0.0;
+double frame_time = 0.0;
+Vec3 viewer_velocity = {0.0, 0.0, 0.0};
+
 namespace {
 
 Vec3 world_centre_of(const VNode* node) {

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/ship.h"
 #include "foundation/dmatrix.h"
 #include "foundation/memory.h"
 #include "foundation/random.h"
@@ -149,7 +148,7 @@ void asteroid_collide(VNode* node, VNode* other) {
     }
     if (!bullet_hit(other, node, 0.0)) return;
     Thing* asteroid = static_cast<Thing*>(node);
-    Ship* ship = VNode_as<Bullet>(other)->firing_ship;
+    Shooter* ship = VNode_as<Bullet>(other)->firing_ship;
     hit_effects(asteroid);
     if (asteroid->bound.radius < ASTEROID_SPLIT_RADIUS) {
         VNode_remove(asteroid);

@@ -2,17 +2,20 @@
 
 #include <cmath>
 
-#include "app/main_loop.h"
-#include "app/ship.h"
+#include <cstring>
+
 #include "foundation/camera.h"
 #include "foundation/memory.h"
 #include "platform/opengl.h"
 #include "platform/texture.h"
+#include "scene/advance.h"
 
 const ThingType bullet_type = {"classic_bullet", sizeof(Bullet), bullet_advance, bullet_plot,
                                nullptr, nullptr};
 
 unsigned bullet_texture_ship = 0;
+
+bool is_shooter(const VNode* node) { return std::strcmp(node->type->name, "Ship") == 0; }
 unsigned bullet_texture_other = 0;
 
 Bullet* bullet_create(double x, double y, double z, double vx, double vy, double vz,
@@ -25,7 +28,7 @@ Bullet* bullet_create(double x, double y, double z, double vx, double vy, double
     b->velocity = Vec3{vx, vy, vz};
     b->bound.radius = BULLET_RADIUS;
     b->owner = owner;
-    b->firing_ship = owner && owner->type == &ship_type ? VNode_as<Ship>(owner) : nullptr;
+    b->firing_ship = owner && is_shooter(owner) ? static_cast<Shooter*>(owner) : nullptr;
     b->expiry = sim_time + BULLET_LIFETIME;
     b->spent = 0;
     return b;
@@ -58,7 +61,7 @@ int bullet_hit(VNode* node, VNode* target, double score) {
     Bullet* b = VNode_as<Bullet>(node);
     if (b->spent) return 0;
     if (target == b->owner) return 0;
-    const bool target_is_ship = target->type == &ship_type;
+    const bool target_is_ship = is_shooter(target);
     const bool from_ship = b->firing_ship != nullptr;
     if (target_is_ship == from_ship) {
         bullet_fizzle(b);

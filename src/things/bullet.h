@@ -6,11 +6,23 @@
 
 #include "scene/vnode.h"
 
-struct Ship;
+// A thing whose bullets are counted (the player's ship, of type "Ship"): its bullets and
+// their targets credit these tallies without knowing the rest of its record.
+struct Shooter : Thing {
+    double score;         // credited by its bullets
+    int32_t shots;        // bullets fired
+    int32_t hits;         // bullets that scored
+    int32_t misses;       // bullets that fizzled
+    int32_t streak;       // hits since the last miss
+    int32_t best_streak;
+};
+
+// Whether the node is a Shooter: its type is the one named "Ship".
+bool is_shooter(const VNode* node);
 
 // Shares its parent's frame; its position is the centre of its bound.
 struct Bullet : Thing {
-    Ship* firing_ship;  // the Ship that fired it, or null when the firer is no Ship
+    Shooter* firing_ship;  // the Ship that fired it, or null when the firer is no Ship
     VNode* owner;       // cannot be hit by the bullet until the bullet has flown clear of it
     double expiry;      // sim_time after which the bullet is removed
     unsigned char spent;  // has hit or fizzled; the hit rule ignores it from then on

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "app/ship.h"
 #include "foundation/memory.h"
 #include "foundation/random.h"
 #include "platform/opengl.h"
