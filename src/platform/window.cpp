@@ -2,6 +2,7 @@
 
 #include "platform/opengl.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,6 +53,16 @@ void mouse_wheel_message(int32_t delta) {
 float gl_version() {
     const char* v = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     return v ? static_cast<float>(std::strtod(v, nullptr)) : 0.0f;
+}
+
+char gl_context_text[256] = "";
+
+void gl_context_report(const char* how) {
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    std::snprintf(gl_context_text, sizeof gl_context_text, "OpenGL %s on %s (asked for %s)",
+                  version ? version : "?", renderer ? renderer : "?", how);
+    std::fprintf(stderr, "Zibu: %s\n", gl_context_text);
 }
 
 void anisotropy_max_on_bound_texture() {
