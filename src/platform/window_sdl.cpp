@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,6 +22,9 @@ bool video_started = false;
 uint32_t sdl_buttons_down = 0;  // SDL button mask as the events have reported it
 int mouse_motion_x = 0;         // relative motion gathered since the last mouse_look
 int mouse_motion_y = 0;
+// Set by SIGINT, SIGTERM or SDL's quit event; once set, every pump reports the quit, so that
+// one taken by the start-up pump, whose result is not looked at, still ends the loop.
+volatile std::sig_atomic_t quit_requested = 0;
 
 // Win32 virtual-key codes of the SDL scancodes up to SDL_SCANCODE_RGUI; 0 = no key.
 int scancode_vk(int sc) {
@@ -122,6 +126,23 @@ void drawable_resize() {
     resize(w, h);
 }
 
+void on_quit_signal(int) { quit_requested = 1; }
+
+// SIGINT and SIGTERM end the game through the main loop's quit path like Esc. A signal that
+// the process was started with ignored (nohup, a background job) stays ignored.
+void catch_quit_signals() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    for (int sig : {SIGINT, SIGTERM}) {
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+        struct sigaction sa {};
+        sa.sa_handler = on_quit_signal;
+        sa.sa_flags = SA_RESTART;
+        sigemptyset(&sa.sa_mask);
+        sigaction(sig, &sa, nullptr);
+    }
+}
+
 // Without a display there is nobody to dismiss a box: the message goes to stderr and the log.
 [[noreturn]] void no_display(const char* why) {
     std::string message = std::string("No display: ") + why;
@@ -212,6 +233,7 @@ uint32_t mouse_bits_of_sdl_buttons(uint32_t mask) {
 
 int graphics_open(int width, int height, const char* title) {
     if (!video_started) {
+        catch_quit_signals();
         if (SDL_Init(SDL_INIT_VIDEO) != 0) no_display(SDL_GetError());
         video_started = true;
         const std::string why = video_driver_unusable(SDL_GetCurrentVideoDriver());
@@ -295,11 +317,13 @@ int graphics_open(int width, int height, const char* title) {
 }
 
 int graphics_pump() {
+    if (quit_requested) return 1;
     pump_begin();
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
             case SDL_QUIT:
+                quit_requested = 1;
                 return 1;
             case SDL_WINDOWEVENT:
                 if (e.window.event == SDL_WINDOWEVENT_CLOSE) graphics_shutdown();
