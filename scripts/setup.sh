@@ -12,14 +12,20 @@ test_pkgs=(googletest libgtest-dev libbenchmark-dev
 pkgs=("${game_pkgs[@]}")
 [ "${1:-}" = "--game" ] || pkgs+=("${test_pkgs[@]}")
 
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  "${sudo[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+fi
 
-echo "Installing missing packages: ${missing[*]}"
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
-"${sudo[@]}" apt-get update -q
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+# An unprivileged user for the tests that run the game where it may not write.
+if [ "${1:-}" != "--game" ] && ! id zibu-test >/dev/null 2>&1; then
+  "${sudo[@]}" useradd --system --no-create-home --shell /usr/sbin/nologin zibu-test
+fi

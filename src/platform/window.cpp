@@ -63,6 +63,7 @@ void gl_context_report(const char* how) {
     std::snprintf(gl_context_text, sizeof gl_context_text, "OpenGL %s on %s (asked for %s)",
                   version ? version : "?", renderer ? renderer : "?", how);
     std::fprintf(stderr, "Zibu: %s\n", gl_context_text);
+    std::fflush(stderr);  // stderr may be buffered when it is not a console (Windows)
 }
 
 void anisotropy_max_on_bound_texture() {
