@@ -7,6 +7,9 @@
 #                                    their positions (it changes when as many pixels move)
 #   bmpstat.pl lit FILE X Y W H     pixels of the rectangle that are not (nearly) black:
 #                                    "count signature"
+#   bmpstat.pl colour FILE X Y W H  strongly coloured pixels of the rectangle (channels at least
+#                                    128 apart, as the profiler's bars): "count signature"
+#   bmpstat.pl pixel FILE X Y       the pixel's colour as RRGGBB in hex
 #   bmpstat.pl mean FILE            mean brightness of the whole picture, 0 to 255
 #   bmpstat.pl neutral FILE         per cent of the picture in dim to bright neutral grey
 #                                    (the solute's blended cubes; the crystal is coloured)
@@ -35,7 +38,10 @@ sub pixel {
     return unpack('C3', substr($data, $at, 3));
 }
 
-if ($mode eq 'light' || $mode eq 'lit') {
+if ($mode eq 'pixel') {
+    my ($b, $g, $r) = pixel(@rect);
+    printf "%02x%02x%02x\n", $r, $g, $b;
+} elsif ($mode eq 'light' || $mode eq 'lit' || $mode eq 'colour') {
     my ($x0, $y0, $w, $h) = @rect;
     my ($count, $signature) = (0, 0);
     for my $y ($y0 .. $y0 + $h - 1) {
@@ -44,6 +50,8 @@ if ($mode eq 'light' || $mode eq 'lit') {
             my ($lo, $hi) = (sort { $a <=> $b } @c)[0, 2];
             if ($mode eq 'lit') {
                 next unless $c[0] + $c[1] + $c[2] > 60;
+            } elsif ($mode eq 'colour') {
+                next unless $hi - $lo >= 128;
             } else {
                 next unless $lo >= 128 && $hi - $lo <= 24;
             }
