@@ -37,11 +37,12 @@ void tree_diagram_overlay(const VNode* world) {
     if (ctrl_pressed('T')) tree_stats ^= 1;
     if (!tree_stats) return;
     overlay_begin();
-    // The diagram's colours are meant as given: neither the scene's lights nor a texture it
-    // left bound may shade them.
+    // The diagram's colours are meant as given: neither the scene's lights nor a texture or
+    // blending it left on may change them.
     glPushAttrib(GL_ENABLE_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
     VNode_tree_diagram(world, screen_width / 4, screen_width, 0, screen_height);
     glPopAttrib();
     overlay_end();
