@@ -116,15 +116,28 @@ TEST(TreeDiagram, DeeperTreeNestsRangesAndRowsAndMarksTheFlags) {
     EXPECT_EQ(s.all.size(), want.size() + 2 * 13 + 1);
 }
 
+namespace {
+
+// Both texts as the counters stand now.
+void expect_stats(unsigned parsed, unsigned leaves, unsigned depth, unsigned things,
+                  unsigned transparents) {
+    using std::to_string;
+    StatsText text;
+    VNode_stats_format(&text);
+    EXPECT_EQ(std::string(text.nodes), "parsed_nodes = " + to_string(parsed) + " (total_nodes = " +
+                                           to_string(total_nodes) + ")\nleaf_nodes = " +
+                                           to_string(leaves) + "\nmax_node_depth = " +
+                                           to_string(depth));
+    EXPECT_EQ(std::string(text.plotted), "things_plotted = " + to_string(things) +
+                                             "\ntransparents_plotted = " + to_string(transparents));
+}
+
+}  // namespace
+
 TEST(TreeStats, AfterResetEveryCounterButTheLiveNodesIsZero) {
     ThreeLeaves t;
     VNode_reset_counters();
-    StatsText text;
-    VNode_stats_format(&text);
-    EXPECT_EQ(std::string(text.nodes), "parsed_nodes = 0 (total_nodes = " +
-                                           std::to_string(total_nodes) +
-                                           ")\nleaf_nodes = 0\nmax_node_depth = 0");
-    EXPECT_STREQ(text.plotted, "things_plotted = 0\ntransparents_plotted = 0");
+    expect_stats(0, 0, 0, 0, 0);
 }
 
 namespace {
@@ -150,12 +163,7 @@ TEST_F(TreeDiagGl, StatsAfterAPlotCountEachKindOfVisit) {
     camera_from_frame(&eye);
     VNode_reset_counters();
     VNode_plot(world);
-    StatsText text;
-    VNode_stats_format(&text);
-    EXPECT_EQ(std::string(text.nodes), "parsed_nodes = 8 (total_nodes = " +
-                                           std::to_string(total_nodes) +
-                                           ")\nleaf_nodes = 6\nmax_node_depth = 2");
-    EXPECT_STREQ(text.plotted, "things_plotted = 4\ntransparents_plotted = 3");
+    expect_stats(8, 6, 2, 4, 3);
     VNode_destroy(world);
 }
 
