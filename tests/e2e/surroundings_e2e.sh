@@ -6,11 +6,15 @@
 # - no-display: without a display, and with only SDL's offscreen or dummy video driver, it ends
 #   at once with status 1, "No display: ..." on stderr and in "graphics_error.log", and no box;
 #   a "graphics_error.log" that is a folder stays as it was;
-# - unwritable: as an unprivileged user in a folder it may not write, Ctrl+S writes nothing,
-#   and the game goes on and answers Esc;
+# - unwritable: as an unprivileged user in a folder it may not write, with the diagnostics on,
+#   Ctrl+S writes nothing, "times.log" is not made, and the game goes on and answers Esc;
+# - times-log-folder: a "times.log" that is a folder stays as it was while the diagnostics are
+#   on, and the game goes on;
 # - full-disk: on a small file system, the screenshot that no longer fits leaves no broken
-#   file behind, the earlier files stay whole, and the game goes on;
-# - signals: SIGTERM and SIGINT, during start-up and while playing, end it with status 0;
+#   file behind, "times.log" keeps whole lines only while the disk is full and grows again once
+#   there is room, the earlier files stay whole, and the game goes on;
+# - signals: SIGTERM and SIGINT, during start-up and while playing (with the diagnostics on),
+#   end it with status 0, leaving "times.log" with whole lines;
 # - refusing-wm: under a window manager that keeps every window at 800 x 600, the game draws
 #   and takes its screenshots at that size, and answers Esc.
 #
@@ -78,6 +82,37 @@ run_without_display() {
     >"$work/game.out" 2>&1
   exit_status=$?
   [ "$exit_status" = 124 ] && fail "still running after a minute: waiting for a box?"
+}
+
+times_log_lines() { if [ -e "$work/run/times.log" ]; then wc -l <"$work/run/times.log"; else echo 0; fi; }
+
+# Waits up to the given seconds for "times.log" to hold more than the given number of lines.
+wait_times_log_above() {
+  local i
+  for ((i = 0; i < $2 * 10; i++)); do
+    [ "$(times_log_lines)" -gt "$1" ] && return 0
+    alive || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# K held until "times.log" shows that a frame has seen it.
+diagnostics_on() {
+  xdotool keydown k
+  wait_times_log_above 0 60 || fail "K: no times.log came"
+  xdotool keyup k
+}
+
+# Fails unless every line of "times.log" is whole: all fields numbers, as many as in the first
+# line, and the file ends with a line feed.
+check_times_log_whole() {
+  local f="$work/run/times.log" bad
+  bad=$(awk -F'\t' 'NR == 1 { n = NF } NF != n { bad++; next }
+    { for (i = 1; i <= NF; i++) if ($i !~ /^[0-9.]+(e[-+]?[0-9]+)?$/) { bad++; next } }
+    END { print bad + 0 }' "$f")
+  [ "$bad" -eq 0 ] || fail "times.log has $bad broken lines"
+  [ "$(tail -c 1 "$f" | od -An -tx1 | tr -d ' ')" = 0a ] || fail "times.log ends inside a line"
 }
 
 # The last line of the error log without its time stamp (nor the carriage return of Windows).
@@ -172,6 +207,7 @@ case_unwritable() {
     chmod a-w "$work/run"
   fi
   start_and_see "${as_user[@]}" || return
+  hold 0.5 k
   for _ in 1 2 3; do
     hold 0.5 ctrl+s
     sleep 0.3
@@ -184,7 +220,7 @@ case_unwritable() {
 }
 
 case_full_disk() {
-  local f others
+  local f others n
   fresh_run
   # Room for one screenshot (2.7 MB at this size) but not for a second.
   if ! mount -t tmpfs -o size=4m zibu-full "$work/run"; then
@@ -194,12 +230,23 @@ case_full_disk() {
   echo earlier >"$work/run/screenshot00001.bmp"
   start_and_see || { umount "$work/run"; return; }
   wait_screenshot 60 || fail "the first screenshot, which fits, was not written"
-  for _ in 1 2 3; do
+  diagnostics_on
+  for _ in 1 2; do
     sleep 0.4
     hold 0.5 ctrl+s
   done
+  # Now nothing fits: the lines of "times.log" fail for a while, then there is room again.
+  dd if=/dev/zero of="$work/run/filler" bs=16k 2>/dev/null
+  log "disk full: $(df --output=avail -B1 "$work/run" | tail -n 1) bytes free," \
+    "times.log has $(times_log_lines) lines"
+  sleep 2
+  hold 0.5 ctrl+s
+  n=$(times_log_lines)
+  rm "$work/run/filler"
+  wait_times_log_above $((n + 3)) 60 || fail "times.log stopped at $n lines after the disk was full"
   alive || fail "the game ended on a full disk"
   quit_with Escape
+  check_times_log_whole
   log "left on the disk: $(cd "$work/run" && ls -l | tail -n +2 | awk '{print $5, $9}' | tr '\n' ' ')"
   [ "$(cat "$work/run/screenshot00001.bmp")" = earlier ] || fail "the earlier file changed"
   others=0
@@ -209,8 +256,30 @@ case_full_disk() {
     [ "$(stat -c %s "$f")" -eq "$SHOT_BYTES" ] || fail "$(basename "$f") is broken: $(stat -c %s "$f") bytes"
   done
   [ "$others" -eq 1 ] || fail "$others new screenshots, want the one that fits"
+  [ -e "$work/run/filler" ] && fail "the filler is still there"
   [ -e "$work/run/graphics_error.log" ] && fail "graphics_error.log was written"
   umount "$work/run"
+}
+
+case_times_log_folder() {
+  local f text
+  fresh_run
+  mkdir "$work/run/times.log"
+  echo kept >"$work/run/times.log/earlier.txt"
+  start_and_see || return
+  wait_screenshot 60 || fail "Ctrl+S wrote no screenshot"
+  # K until a screenshot shows the diagnostics' frame time at the top left.
+  xdotool keydown k
+  f=$(take_screenshot k-on) || fail "K: Ctrl+S wrote no screenshot"
+  xdotool keyup k
+  text=$(perl "$(dirname "$0")/bmpstat.pl" light "$f" 0 0 120 13)
+  log "top-left text with K: $text"
+  [ "${text%% *}" -ge 30 ] 2>/dev/null || fail "the diagnostics did not come on"
+  take_screenshot later >/dev/null || fail "no frame came after K"
+  alive || fail "the game ended with times.log a folder"
+  quit_with Escape
+  [ "$(cat "$work/run/times.log/earlier.txt" 2>/dev/null)" = kept ] ||
+    fail "the folder times.log did not stay as it was"
 }
 
 # Starts the game with SIGINT and SIGTERM at their defaults (a shell's background job would
@@ -236,14 +305,16 @@ case_signals() {
     fresh_run
     start_signalable
     wait_window 60 >/dev/null && wait_screenshot 60 || fail "SIG$sig: the game did not come up"
+    diagnostics_on
     xdotool mousedown 1
     sleep 0.5
     kill -s "$sig" "$pid"
     wait_exit 60
     xdotool mouseup 1
-    log "SIG$sig while playing: exit status $exit_status"
+    log "SIG$sig while playing: exit status $exit_status, times.log has $(times_log_lines) lines"
     [ "$exit_status" = 0 ] || fail "SIG$sig while playing: exit status $exit_status, want 0"
     [ "$exit_status" = running ] && kill -9 "$pid"
+    check_times_log_whole
     pid=
   done
 }
@@ -279,6 +350,7 @@ case "$kind:$case_name" in
   *:gl-versions) case_gl_versions ;;
   *:no-display) case_no_display ;;
   linux:unwritable) case_unwritable ;;
+  linux:times-log-folder) case_times_log_folder ;;
   linux:full-disk) case_full_disk ;;
   linux:signals) case_signals ;;
   linux:refusing-wm) case_refusing_wm ;;
