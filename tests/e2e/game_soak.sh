@@ -105,12 +105,12 @@ diagnostics_on() {
 
 # Logs the frames since the last report: their count, the slowest, and the frames over 5 s.
 report_minute() {
-  local report n
+  local report n count slowest
   n=$(times_log_lines)
   report=$(frames_report "$reported")
-  log "$actions random actions; frames: ${report%%$'\n'*} (count, slowest s) since line $reported"
-  soak_slowest=$(awk -v a="$soak_slowest" -v b="$(cut -d' ' -f2 <<<"${report%%$'\n'*}")" \
-    'BEGIN { print (b + 0 > a + 0) ? b : a }')
+  read -r count slowest <<<"${report%%$'\n'*}"
+  log "$actions random actions; $count frames since the last report, the slowest $slowest s"
+  soak_slowest=$(awk -v a="$soak_slowest" -v b="$slowest" 'BEGIN { print (b + 0 > a + 0) ? b : a }')
   while read -r line; do [ -n "$line" ] && log "  $line"; done <<<"$(tail -n +2 <<<"$report")"
   reported=$((n > 0 ? n - 1 : 0))
 }
