@@ -8,7 +8,8 @@ game_pkgs=(cmake ninja-build g++ pkg-config libsdl2-dev libgl-dev libgl1-mesa-dr
 test_pkgs=(googletest libgtest-dev libbenchmark-dev
            g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64
            xvfb xauth xdotool x11-utils procps
-           python3-matplotlib)  # tools/plot_times.py and its test
+           python3-matplotlib   # tools/plot_times.py and its test
+           clang libclang-rt-dev)  # the fuzz targets (scripts/fuzz.sh)
 
 pkgs=("${game_pkgs[@]}")
 [ "${1:-}" = "--game" ] || pkgs+=("${test_pkgs[@]}")
