@@ -1,5 +1,6 @@
 #include "platform/script.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -257,6 +258,8 @@ struct Player {
     uint32_t buttons;  // mouse bits of the buttons down
     int motion_x, motion_y;
     double now, step;
+    bool real;  // the clock follows the OS's from real_start on
+    std::chrono::steady_clock::time_point real_start;
 };
 
 Player player;
@@ -291,7 +294,7 @@ int play_messages() {
             case ScriptVerb::quit: break;
         }
     }
-    player.now += player.step;
+    if (!player.real) player.now += player.step;
     return 0;
 }
 
@@ -309,7 +312,11 @@ void play_motion(int* dx, int* dy) {
     player.motion_x = player.motion_y = 0;
 }
 
-double play_clock() { return player.now; }
+double play_clock() {
+    if (!player.real) return player.now;
+    const std::chrono::duration<double> since = std::chrono::steady_clock::now() - player.real_start;
+    return player.now + since.count();
+}
 
 EventSource script_source = {
     play_messages, [] { return false; }, [] {}, play_keyboard, [] {}, play_motion, play_clock,
@@ -372,3 +379,9 @@ void script_play(const Script* script) {
 }
 
 uint32_t script_frame() { return player.pumps > 0 ? player.pumps - 1 : 0; }
+
+void script_follow_real_clock() {
+    player.now = play_clock();
+    player.real = true;
+    player.real_start = std::chrono::steady_clock::now();
+}

@@ -65,3 +65,7 @@ int script_key_code(const char* name, size_t length);
 void script_play(const Script* script);
 // The frame the latest pump prepared: the one running now.
 uint32_t script_frame();
+// From now on the script's clock runs with real time, continuing from its present reading (the
+// script still gives the input and ends the run): frames then take the time they really take,
+// as in the game, for a benchmark that times them.
+void script_follow_real_clock();

@@ -192,4 +192,19 @@ TEST_F(ScriptPlay, EventsReachTheFrameTheyNameThroughTheSharedRules) {
     EXPECT_EQ(graphics_pump(), 1);  // frame 3 was the last
 }
 
+TEST_F(ScriptPlay, RealClockContinuesFromTheScriptsTime) {
+    Parsed p("0 step 2\n9 quit\n");
+    ASSERT_EQ(p.line, 0) << p.error;
+    script_play(&p.script);
+    ASSERT_EQ(graphics_pump(), 0);
+    const double scripted = clock_seconds();
+    EXPECT_EQ(scripted, 2.0);
+    script_follow_real_clock();
+    ASSERT_EQ(graphics_pump(), 0);
+    const double later = clock_seconds();
+    EXPECT_GE(later, scripted);
+    EXPECT_LT(later, scripted + 2.0 + 3600.0);  // not the OS counter's own origin
+    EXPECT_GE(clock_seconds(), later);
+}
+
 }  // namespace
