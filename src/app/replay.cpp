@@ -48,7 +48,9 @@ void frame_done() {
 
 // Nobody is there to dismiss a box in a scripted run: the message goes to stderr (and to the
 // error log, as always).
-void fatal_message_to_stderr(const char* message) { std::fprintf(stderr, "Oh sod it: %s\n", message); }
+void fatal_message_to_stderr(const char* message) {
+    std::fprintf(stderr, "Oh sod it: %s\n", message);
+}
 
 bool read_file(const char* path, std::string* out) {
     std::FILE* f = std::fopen(path, "rb");

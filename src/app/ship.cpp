@@ -48,7 +48,8 @@ void steer(Mat4* m) {
 
 void roll(Ship* ship, Mat4* m, double dt) {
     const int direction = held('Z') - held('C');
-    ship->roll_rate = static_cast<float>(portable_exp(-dt) * ship->roll_rate + 2.0 * dt * direction);
+    const double rate = portable_exp(-dt) * ship->roll_rate + 2.0 * dt * direction;
+    ship->roll_rate = static_cast<float>(rate);
     frame_rotate_z(m, ship->roll_rate * dt);
     frame_orthonormalize(m);
 }

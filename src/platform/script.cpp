@@ -38,6 +38,7 @@ bool is(const Token& t, const char* word) {
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool digit(char c) { return c >= '0' && c <= '9'; }
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Digits only, at most limit.
 bool parse_count(const Token& t, uint32_t limit, uint32_t* out) {
@@ -114,12 +115,12 @@ bool parse_name(const Token& t, char out[SCRIPT_NAME_SIZE]) {
 size_t split(const char* line, size_t length, Token* tokens, size_t max) {
     size_t n = 0, i = 0;
     while (i < length && line[i] != '#') {
-        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
+        if (blank(line[i])) {
             i++;
             continue;
         }
         const size_t start = i;
-        while (i < length && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '#') i++;
+        while (i < length && !blank(line[i]) && line[i] != '#') i++;
         if (n == max) return max + 1;
         tokens[n++] = Token{line + start, i - start};
     }
@@ -153,7 +154,8 @@ bool parse_arguments(ScriptEvent* e, const Token* args) {
             e->a = script_key_code(args[0].text, args[0].length);
             return e->a != 0;
         case ScriptVerb::mouse:
-            return parse_signed(args[0], MOVE_LIMIT, &e->a) && parse_signed(args[1], MOVE_LIMIT, &e->b);
+            return parse_signed(args[0], MOVE_LIMIT, &e->a) &&
+                   parse_signed(args[1], MOVE_LIMIT, &e->b);
         case ScriptVerb::button:
             e->a = is(args[0], "left") ? MOUSE_LEFT
                  : is(args[0], "right") ? MOUSE_RIGHT
@@ -179,8 +181,8 @@ void quote(char* out, size_t size, const Token& t) {
 }
 
 // Parses one line into the script; false with the message (without its line number) in why.
-bool parse_line(const char* line, size_t length, int number, Script* script, bool* sized,
-                bool* quit_seen, char* why, size_t why_size) {
+bool parse_line(const char* line, size_t length, Script* script, bool* sized, bool* quit_seen,
+                char* why, size_t why_size) {
     Token tokens[4];
     const size_t n = split(line, length, tokens, 4);
     if (n == 0) return true;
@@ -209,8 +211,8 @@ bool parse_line(const char* line, size_t length, int number, Script* script, boo
     }
     if (is(tokens[1], "size")) {
         uint32_t w = 0, h = 0;
-        if (n != 4 || !parse_count(tokens[2], SIZE_LIMIT, &w) || !parse_count(tokens[3], SIZE_LIMIT, &h) ||
-            w == 0 || h == 0) {
+        if (n != 4 || !parse_count(tokens[2], SIZE_LIMIT, &w) ||
+            !parse_count(tokens[3], SIZE_LIMIT, &h) || w == 0 || h == 0) {
             std::snprintf(why, why_size, "expected \"size W H\" (1 to %d pixels)", SIZE_LIMIT);
             return false;
         }
@@ -227,7 +229,6 @@ bool parse_line(const char* line, size_t length, int number, Script* script, boo
         if (!is(tokens[1], v.name)) continue;
         ScriptEvent e{};
         e.frame = frame;
-        e.line = number;
         e.verb = v.verb;
         if (n - 2 != v.arguments || !parse_arguments(&e, tokens + 2)) {
             if (n - 2 == v.arguments && (v.verb == ScriptVerb::down || v.verb == ScriptVerb::up)) {
@@ -314,7 +315,8 @@ void play_motion(int* dx, int* dy) {
 
 double play_clock() {
     if (!player.real) return player.now;
-    const std::chrono::duration<double> since = std::chrono::steady_clock::now() - player.real_start;
+    const std::chrono::duration<double> since =
+        std::chrono::steady_clock::now() - player.real_start;
     return player.now + since.count();
 }
 
@@ -351,10 +353,10 @@ int script_parse(const char* text, size_t size, Script* script, char error[SCRIP
     size_t start = 0;
     for (int number = 1; start < size; number++) {
         const void* newline = std::memchr(text + start, '\n', size - start);
-        const size_t end = newline ? static_cast<size_t>(static_cast<const char*>(newline) - text) : size;
+        const size_t end = newline ? static_cast<size_t>(static_cast<const char*>(newline) - text)
+                                   : size;
         char why[SCRIPT_ERROR_SIZE - 24];  // room for "line N: "
-        if (!parse_line(text + start, end - start, number, script, &sized, &quit_seen, why,
-                        sizeof why)) {
+        if (!parse_line(text + start, end - start, script, &sized, &quit_seen, why, sizeof why)) {
             std::snprintf(error, SCRIPT_ERROR_SIZE, "line %d: %s", number, why);
             script_free(script);
             return number;

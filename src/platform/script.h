@@ -34,7 +34,6 @@ constexpr int SCRIPT_DEFAULT_HEIGHT = 360;
 
 struct ScriptEvent {
     uint32_t frame;
-    int32_t line;  // in the script's text, from 1
     ScriptVerb verb;
     // down, up: the virtual-key code; mouse: dx, dy; button: the mouse bit, and 1 for down;
     // wheel: the turn.

@@ -43,7 +43,6 @@ TEST(ScriptParse, EveryVerbCommentsAndBlankLines) {
     EXPECT_EQ(p.script.last_frame, 9u);
     ASSERT_EQ(p.script.events.count, 10u);
     EXPECT_EQ(p.at(0).a, KEY_CONTROL);
-    EXPECT_EQ(p.at(0).line, 4);
     EXPECT_EQ(p.at(1).a, 0x22);
     EXPECT_EQ(p.at(2).a, -12);
     EXPECT_EQ(p.at(2).b, 7);

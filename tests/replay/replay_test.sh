@@ -54,8 +54,8 @@ case "$mode" in
     export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
     run "$work/linux" "$program" "$4"
     run "$work/wine" wine "$3" "$4"
-    cmp -s "$work/linux/digest.txt" "$work/wine/digest.txt" ||
-      fail "the digests differ: $(diff "$work/linux/digest.txt" "$work/wine/digest.txt" | head -n 4)"
+    diff "$work/linux/digest.txt" "$work/wine/digest.txt" >"$work/digest.diff" ||
+      fail "the digests differ: $(head -n 4 "$work/digest.diff")"
     for f in "$work"/linux/*.bmp; do
       # Per cent of the pixels (3 bytes each, rows padded to 4 bytes) that are the same.
       share=$(perl -e 'local $/; my @d = map { open(my $f, "<:raw", $_) or die "$_\n"; <$f> } @ARGV;
