@@ -128,14 +128,14 @@ size_t split(const char* line, size_t length, Token* tokens, size_t max) {
 }
 
 // The verbs, with the number of arguments each takes.
-struct VerbSpec {
+struct VerbRule {
     const char* name;
     ScriptVerb verb;
     size_t arguments;
     const char* usage;
 };
 
-constexpr VerbSpec VERBS[] = {
+constexpr VerbRule VERBS[] = {
     {"down", ScriptVerb::down, 1, "down KEY"},
     {"up", ScriptVerb::up, 1, "up KEY"},
     {"mouse", ScriptVerb::mouse, 2, "mouse DX DY"},
@@ -225,7 +225,7 @@ bool parse_line(const char* line, size_t length, Script* script, bool* sized, bo
         *sized = true;
         return true;
     }
-    for (const VerbSpec& v : VERBS) {
+    for (const VerbRule& v : VERBS) {
         if (!is(tokens[1], v.name)) continue;
         ScriptEvent e{};
         e.frame = frame;
