@@ -311,7 +311,8 @@ uint8_t* font_build(const unsigned char* stream, size_t length, uint8_t white, u
     if (f->tex_h > max_size) return nullptr;
 
     // Zeroed texels are transparent; only the glyphs' cells are written.
-    uint8_t* atlas = static_cast<uint8_t*>(checked_calloc(static_cast<size_t>(f->tex_w) * f->tex_h, 4));
+    const size_t texels = static_cast<size_t>(f->tex_w) * f->tex_h;
+    uint8_t* atlas = static_cast<uint8_t*>(checked_calloc(texels, 4));
     fill_atlas(atlas, f, stream, offset, records, white != 0);
     return atlas;
 }
@@ -339,7 +340,8 @@ void font_load(const unsigned char* stream, size_t length, const char* name, uin
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    upload_mipmapped(GL_TEXTURE_2D, 4, static_cast<int>(f->tex_w), static_cast<int>(f->tex_h), atlas);
+    upload_mipmapped(GL_TEXTURE_2D, 4, static_cast<int>(f->tex_w), static_cast<int>(f->tex_h),
+                     atlas);
     checked_free(atlas);
     sharpen_levels(f, f->line_h);
 

@@ -52,9 +52,9 @@ int screenshot_number(double seconds) {
     return n < 0 ? -n : n;
 }
 
-void screenshot_name(double seconds, char out[32]) { screenshot_file_name(screenshot_number(seconds), out); }
-
-void screenshot_file_name(int number, char out[32]) { std::snprintf(out, 32, "screenshot%05d.bmp", number); }
+void screenshot_file_name(int number, char out[32]) {
+    std::snprintf(out, 32, "screenshot%05d.bmp", number);
+}
 
 namespace {
 

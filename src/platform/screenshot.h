@@ -10,9 +10,8 @@ void bmp_header(unsigned char out[54], int width, int height);
 constexpr int SCREENSHOT_NUMBERS = 100000;
 // A clock reading's screenshot number: its 0.3-second steps, folded to five digits.
 int screenshot_number(double seconds);
-// "screenshot%05d.bmp" of a number, or of a clock reading's number. out must hold 32 bytes.
+// "screenshot%05d.bmp" of a number. out must hold 32 bytes.
 void screenshot_file_name(int number, char out[32]);
-void screenshot_name(double seconds, char out[32]);
 
 // Saves the whole window as screenshot#####.bmp numbered from the clock, then converts it.
 // When that file exists already, the next free number is taken.

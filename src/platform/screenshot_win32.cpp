@@ -1,5 +1,6 @@
-// Screenshot files on Windows: created only where no file is. The converter: handed to the command processor as it stands; its result is
-// ignored, so a missing converter costs nothing but the attempt.
+// Screenshot files on Windows: created only where no file is. The converter is handed to the
+// command processor as it stands; its result is ignored, so a missing converter costs nothing
+// but the attempt.
 #include "platform/screenshot.h"
 
 #include <cerrno>

@@ -61,7 +61,8 @@ int measure(Bytes t) {
             }
             continue;
         }
-        width = saturate(double(width) + saturate((1 + a.boldness) * base->glyph_w[c] * a.width + 0.5f) + spacing);
+        const int glyph = saturate((1 + a.boldness) * base->glyph_w[c] * a.width + 0.5f);
+        width = saturate(double(width) + glyph + spacing);
         ++i;
     }
     return width;

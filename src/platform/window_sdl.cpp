@@ -192,7 +192,8 @@ std::string video_driver_unusable(const char* driver) {
     if (!driver) return "no video driver started";
     for (const char* hidden : {"offscreen", "dummy"}) {
         if (SDL_strcasecmp(driver, hidden) == 0) {
-            return std::string("SDL's only video driver is \"") + hidden + "\", which shows nothing";
+            return std::string("SDL's only video driver is \"") + hidden +
+                   "\", which shows nothing";
         }
     }
     return "";

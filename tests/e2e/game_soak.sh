@@ -85,9 +85,13 @@ frames_report() {
           if (most < 0 || prev[i] > prev[most]) most = i
         }
         label = prev_nf == 11 ? name[most - 1] : "section " (most - 1)
-        if (whole - sum > prev[most]) { label = "the finish and swap after the sections"; took = whole - sum }
-        else took = prev[most]
-        slow = slow sprintf("frame %d took %.1f s, %.1f s of it in %s\n", NR - 1, whole, took, label)
+        took = prev[most]
+        if (whole - sum > took) {
+          label = "the finish and swap after the sections"
+          took = whole - sum
+        }
+        slow = slow sprintf("frame %d took %.1f s, %.1f s of it in %s\n", NR - 1, whole, took,
+                            label)
       }
     }
     { prev_nf = NF; for (i = 1; i <= NF; i++) prev[i] = $i }

@@ -84,7 +84,9 @@ run_without_display() {
   [ "$exit_status" = 124 ] && fail "still running after a minute: waiting for a box?"
 }
 
-times_log_lines() { if [ -e "$work/run/times.log" ]; then wc -l <"$work/run/times.log"; else echo 0; fi; }
+times_log_lines() {
+  if [ -e "$work/run/times.log" ]; then wc -l <"$work/run/times.log"; else echo 0; fi
+}
 
 # Waits up to the given seconds for "times.log" to hold more than the given number of lines.
 wait_times_log_above() {
@@ -116,7 +118,9 @@ check_times_log_whole() {
 }
 
 # The last line of the error log without its time stamp (nor the carriage return of Windows).
-logged_message() { tail -n 1 "$work/run/graphics_error.log" 2>/dev/null | tr -d "\r" | cut -d" " -f3-; }
+logged_message() {
+  tail -n 1 "$work/run/graphics_error.log" 2>/dev/null | tr -d "\r" | cut -d" " -f3-
+}
 
 expect_fatal() {
   local what=$1 message=$2
@@ -151,7 +155,7 @@ case_gl_versions() {
 }
 
 case_no_display() {
-  local driver
+  local driver message
   # The error log is a folder: the message still reaches stderr, the folder stays as it was.
   fresh_run
   mkdir "$work/run/graphics_error.log"
@@ -182,7 +186,8 @@ case_no_display() {
       >"$work/game.out" 2>&1
     exit_status=$?
     expect_fatal "SDL_VIDEODRIVER=$driver" "No display: SDL's only video driver is \"$driver\""
-    [ "$(logged_message)" = "No display: SDL's only video driver is \"$driver\", which shows nothing" ] ||
+    message="No display: SDL's only video driver is \"$driver\", which shows nothing"
+    [ "$(logged_message)" = "$message" ] ||
       fail "$driver: graphics_error.log says \"$(logged_message)\""
   done
 }
@@ -247,13 +252,14 @@ case_full_disk() {
   alive || fail "the game ended on a full disk"
   quit_with Escape
   check_times_log_whole
-  log "left on the disk: $(cd "$work/run" && ls -l | tail -n +2 | awk '{print $5, $9}' | tr '\n' ' ')"
+  log "left on the disk:" $(cd "$work/run" && stat -c '%n %s' -- *)
   [ "$(cat "$work/run/screenshot00001.bmp")" = earlier ] || fail "the earlier file changed"
   others=0
   for f in $(screenshots); do
     [ "$(basename "$f")" = screenshot00001.bmp ] && continue
     others=$((others + 1))
-    [ "$(stat -c %s "$f")" -eq "$SHOT_BYTES" ] || fail "$(basename "$f") is broken: $(stat -c %s "$f") bytes"
+    [ "$(stat -c %s "$f")" -eq "$SHOT_BYTES" ] ||
+      fail "$(basename "$f") is broken: $(stat -c %s "$f") bytes"
   done
   [ "$others" -eq 1 ] || fail "$others new screenshots, want the one that fits"
   [ -e "$work/run/filler" ] && fail "the filler is still there"
