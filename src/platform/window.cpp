@@ -70,14 +70,11 @@ float gl_version() {
     return v ? static_cast<float>(std::strtod(v, nullptr)) : 0.0f;
 }
 
-char gl_context_text[256] = "";
-
 void gl_context_report(const char* how) {
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    std::snprintf(gl_context_text, sizeof gl_context_text, "OpenGL %s on %s (asked for %s)",
-                  version ? version : "?", renderer ? renderer : "?", how);
-    std::fprintf(stderr, "Zibu: %s\n", gl_context_text);
+    std::fprintf(stderr, "Zibu: OpenGL %s on %s (asked for %s)\n", version ? version : "?",
+                 renderer ? renderer : "?", how);
     std::fflush(stderr);  // stderr may be buffered when it is not a console (Windows)
 }
 

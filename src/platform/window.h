@@ -61,10 +61,8 @@ int graphics_pump();
 
 // The leading number of the GL_VERSION string ("2.1.2 ..." gives 2.1).
 float gl_version();
-// What the current context is, "OpenGL <version> on <renderer> (asked for <request>)",
-// as graphics_open also prints it on stderr.
-extern char gl_context_text[256];
-// Fills gl_context_text for the current context and prints it.
+// Prints what the current context is on stderr, as graphics_open does:
+// "Zibu: OpenGL <version> on <renderer> (asked for <how>)".
 void gl_context_report(const char* how);
 // Sets the largest anisotropy on the bound 2D texture when the extension is listed, unless the
 // renderer is one whose anisotropic filter stalls (below).
