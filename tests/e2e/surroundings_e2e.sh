@@ -8,8 +8,7 @@
 #   a "graphics_error.log" that is a folder stays as it was;
 # - unwritable: as an unprivileged user in a folder it may not write, with the diagnostics on,
 #   Ctrl+S writes nothing, "times.log" is not made, and the game goes on and answers Esc;
-# - times-log-folder: a "times.log" that is a folder stays as it was while the diagnostics are
-#   on, and the game goes on;
+# - times-log-folder: a "times.log" that is a folder stays as it was, the game goes on;
 # - full-disk: on a small file system, the screenshot that no longer fits leaves no broken
 #   file behind, "times.log" keeps whole lines only while the disk is full and grows again once
 #   there is room, the earlier files stay whole, and the game goes on;
@@ -268,21 +267,16 @@ case_full_disk() {
 }
 
 case_times_log_folder() {
-  local f text
   fresh_run
   mkdir "$work/run/times.log"
   echo kept >"$work/run/times.log/earlier.txt"
   start_and_see || return
   wait_screenshot 60 || fail "Ctrl+S wrote no screenshot"
-  # K until a screenshot shows the diagnostics' frame time at the top left.
+  # K held until a screenshot proves that a frame has seen it; then one more frame.
   xdotool keydown k
-  f=$(take_screenshot k-on) || fail "K: Ctrl+S wrote no screenshot"
+  take_screenshot k-on >/dev/null || fail "K: Ctrl+S wrote no screenshot"
   xdotool keyup k
-  text=$(perl "$(dirname "$0")/bmpstat.pl" light "$f" 0 0 120 13)
-  log "top-left text with K: $text"
-  [ "${text%% *}" -ge 30 ] 2>/dev/null || fail "the diagnostics did not come on"
   take_screenshot later >/dev/null || fail "no frame came after K"
-  alive || fail "the game ended with times.log a folder"
   quit_with Escape
   [ "$(cat "$work/run/times.log/earlier.txt" 2>/dev/null)" = kept ] ||
     fail "the folder times.log did not stay as it was"
@@ -294,6 +288,16 @@ start_signalable() {
   start_game perl -e '$SIG{INT} = "DEFAULT"; exec @ARGV or die "exec: $!"'
 }
 
+# Sends the signal and expects the game to end with status 0.
+signal_ends_game() {
+  kill -s "$1" "$pid"
+  wait_exit 60
+  log "SIG$1 $2: exit status $exit_status"
+  [ "$exit_status" = 0 ] || fail "SIG$1 $2: exit status $exit_status, want 0"
+  [ "$exit_status" = running ] && kill -9 "$pid"
+  pid=
+}
+
 case_signals() {
   local sig
   for sig in TERM INT; do
@@ -301,32 +305,22 @@ case_signals() {
     fresh_run
     start_signalable
     wait_output '^Zibu: OpenGL' 30
-    kill -s "$sig" "$pid"
-    wait_exit 60
-    log "SIG$sig during start-up: exit status $exit_status"
-    [ "$exit_status" = 0 ] || fail "SIG$sig during start-up: exit status $exit_status, want 0"
-    [ "$exit_status" = running ] && kill -9 "$pid"
+    signal_ends_game "$sig" "during start-up"
 
-    # While playing.
     fresh_run
     start_signalable
     wait_window 60 >/dev/null && wait_screenshot 60 || fail "SIG$sig: the game did not come up"
     diagnostics_on
     xdotool mousedown 1
     sleep 0.5
-    kill -s "$sig" "$pid"
-    wait_exit 60
+    signal_ends_game "$sig" "while playing"
     xdotool mouseup 1
-    log "SIG$sig while playing: exit status $exit_status, times.log has $(times_log_lines) lines"
-    [ "$exit_status" = 0 ] || fail "SIG$sig while playing: exit status $exit_status, want 0"
-    [ "$exit_status" = running ] && kill -9 "$pid"
     check_times_log_whole
-    pid=
   done
 }
 
 case_refusing_wm() {
-  local wm_pid f w h lit
+  local wm_pid f lit
   if [ ! -x "${ZIBU_REFUSING_WM:-}" ]; then
     echo "SKIP: ZIBU_REFUSING_WM does not name the test window manager"
     exit 77
@@ -335,18 +329,16 @@ case_refusing_wm() {
   "$ZIBU_REFUSING_WM" 100 60 800 600 >"$work/wm.out" 2>&1 &
   wm_pid=$!
   for _ in $(seq 40); do grep -q ready "$work/wm.out" && break; sleep 0.1; done
-  if start_and_see; then
-    wait_screenshot 60 || fail "Ctrl+S wrote no screenshot"
-    for f in $(screenshots); do
-      w=$(le32 "$f" 18)
-      h=$(le32 "$f" 22)
-      lit=$(perl "$(dirname "$0")/bmpstat.pl" lit "$f" 0 0 "$w" "$h")
-      log "$(basename "$f"): ${w}x${h}, $(stat -c %s "$f") bytes, lit: $lit"
-      [ "${w}x${h}" = 800x600 ] || fail "the screenshot is ${w}x${h}, not the window's 800x600"
-      [ "$(stat -c %s "$f")" -eq $((54 + 2400 * 600)) ] || fail "the screenshot has the wrong size"
-      [ "${lit%% *}" -gt 0 ] 2>/dev/null || fail "the screenshot shows nothing"
-    done
+  if start_and_see && wait_screenshot 60; then
+    f=$(screenshots | head -n 1)
+    lit=$(perl "$(dirname "$0")/bmpstat.pl" lit "$f" 0 0 800 600)
+    log "$(basename "$f"): $(le32 "$f" 18)x$(le32 "$f" 22), $(stat -c %s "$f") bytes, lit: $lit"
+    [ "$(le32 "$f" 18)x$(le32 "$f" 22)" = 800x600 ] && [ "$(stat -c %s "$f")" = 1440054 ] ||
+      fail "the screenshot is not the window's 800x600"
+    [ "${lit%% *}" -gt 0 ] 2>/dev/null || fail "the screenshot shows nothing"
     quit_with Escape
+  else
+    fail "the game did not come up"
   fi
   kill "$wm_pid"
   wait "$wm_pid" 2>/dev/null
