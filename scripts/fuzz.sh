@@ -41,10 +41,10 @@ for t in "${targets[@]}"; do
   else
     result="FINDING (see $out and build/fuzz/findings/)"
     status=1
+    grep -E 'ERROR|SUMMARY|runtime error' "$out" | head -n 5
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$out" | tail -n 1)
   echo "$t: ${runs:-?} executions in ${seconds} s (${rate:-?} a second), $result"
-  [ "$status" -eq 0 ] || grep -E 'ERROR|SUMMARY|runtime error' "$out" | head -n 5
 done
 exit $status
