@@ -14,6 +14,10 @@
 #   bmpstat.pl match FILE X Y W H RRGGBB...
 #                                   pixels of the rectangle in exactly one of the colours (hex):
 #                                    "count signature"
+#   bmpstat.pl above FILE X Y W H RRGGBB
+#                                   pixels of the rectangle at least as bright as the colour
+#                                    (hex) in each channel (text of that colour added over
+#                                    anything): "count signature"
 #   bmpstat.pl pixel FILE X Y       the pixel's colour as RRGGBB in hex
 #   bmpstat.pl mean FILE            mean brightness of the whole picture, 0 to 255
 #   bmpstat.pl neutral FILE         per cent of the picture in dim to bright neutral grey
@@ -48,7 +52,7 @@ sub pixel {
 if ($mode eq 'pixel') {
     my ($b, $g, $r) = pixel(@rect);
     printf "%02x%02x%02x\n", $r, $g, $b;
-} elsif ($mode eq 'light' || $mode eq 'lit' || $mode eq 'match') {
+} elsif ($mode eq 'light' || $mode eq 'lit' || $mode eq 'match' || $mode eq 'above') {
     my ($x0, $y0, $w, $h, @colours) = @rect;
     my %wanted = map { lc($_) => 1 } @colours;
     my ($count, $signature) = (0, 0);
@@ -60,6 +64,9 @@ if ($mode eq 'pixel') {
                 next unless $c[0] + $c[1] + $c[2] > 60;
             } elsif ($mode eq 'match') {
                 next unless $wanted{sprintf('%02x%02x%02x', @c[2, 1, 0])};
+            } elsif ($mode eq 'above') {
+                my @floor = reverse unpack('C3', pack('H6', $colours[0]));
+                next if grep { $c[$_] < $floor[$_] } 0 .. 2;
             } else {
                 next unless $lo >= 128 && $hi - $lo <= 24;
             }
