@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "app/titlemenu.h"
-
 #include "foundation/camera.h"
 #include "platform/font.h"
 #include "platform/framecycle.h"
@@ -45,7 +44,7 @@ void cube_face_cross(VNode* world, VNode* viewer) {
     }
 }
 
-// Added over the scene without writing depth, so it shines through what stands before it.
+// Screened over the scene (added, light parts lightening), leaving the depth buffer alone.
 void mirrored_sphere(VNode* world) {
     const uint32_t texture = env_cube_map(world, SPHERE_X, SPHERE_Y, SPHERE_Z);
     glDepthMask(GL_FALSE);

@@ -81,7 +81,7 @@ void log_info(const char* what, const char* log) {
     error_log(line.c_str());
 }
 
-// The log of a shader or program that is kept when out asks for it, else freed.
+// The info log of one shader or of the program, and whether it failed to build.
 struct BuildLog {
     const char* what;
     char* text;

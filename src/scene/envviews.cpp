@@ -51,7 +51,8 @@ const GLenum cube_targets[6] = {
 };
 
 // A view's plot moves the model-view matrix and the camera record to its own camera; the
-// views drawn after it (the sphere, the bound markers) need the viewer's again.
+// views drawn after it (the sphere, the bound markers) need the viewer's again. Expects the
+// model-view stack to be the selected one.
 struct ViewKeeper {
     Camera camera = g_camera;
     ViewKeeper() { glPushMatrix(); }
