@@ -32,7 +32,8 @@ RIGHT_OF_CROSS="740 100 540 520"
 BOUNDS_TEXT="0 130 520 13"  # "world->bounds=(...)", added in 0x8080c0 over the scene
 
 measure() { perl "$BMPSTAT" "$1" "$shot" "${@:2}"; }
-at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
+# The first numbers of two texts: a >= b.
+at_least() { awk -v a="${1%% *}" -v b="${2%% *}" 'BEGIN { exit !(a >= b) }'; }
 
 # A picture; sets $shot ("" when none came). S is also the ship's reverse thrust: it is let go
 # as soon as the file appears.
@@ -52,7 +53,7 @@ snap() {
 # The menu at full fade in $shot: black rows above and below the band, blue all over it.
 menu_full() {
   [ -n "$shot" ] && [ "$(measure lit $TOP_ROWS)" = "0 0" ] &&
-    [ "$(measure lit $BOTTOM_ROWS)" = "0 0" ] && at_least "$(measure band $BAND_RIGHT | cut -d' ' -f1)" 97
+    [ "$(measure lit $BOTTOM_ROWS)" = "0 0" ] && at_least "$(measure band $BAND_RIGHT)" 97
 }
 
 # T held about a second, and on until a picture shows the menu at full fade however slow the
@@ -85,11 +86,16 @@ check_menu() {
   xdotool keyup t
   for ((i = 0; i < 5; i++)); do
     snap "released-$i"
-    [ -n "$shot" ] && [ "$(measure lit $TOP_ROWS)" != "0 0" ] &&
-      at_least "${plain% *}" "$(awk -v b="$(measure band $BAND_RIGHT)" 'BEGIN { print b - 5 }')" &&
-      return
+    plain_again "$plain" && return
   done
   fail "T released: the picture did not go back to the plain scene (band $plain % before)"
+}
+
+# $shot shows the scene again: the top rows are no longer black, and the band's blue is down to
+# what the scene had before the menu ($1).
+plain_again() {
+  [ -n "$shot" ] && [ "$(measure lit $TOP_ROWS)" != "0 0" ] &&
+    at_least "$(awk -v p="${1%% *}" 'BEGIN { print p + 5 }')" "$(measure band $BAND_RIGHT)"
 }
 
 # Under the menu at full fade nothing moves: the views alone change the picture.

@@ -1,5 +1,4 @@
 #include <array>
-#include <initializer_list>
 #include <cstring>
 #include <vector>
 
@@ -13,48 +12,37 @@
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
-
-// A white ball of its bounding radius, unlit, seen alike from every side.
+// A white ball of its bounding radius, unlit, alike from every side.
 void ball_plot(VNode* node) {
     glDisable(GL_LIGHTING);
     sphere(0.0, 0.0, 0.0, node->bound.radius, 0xFFFFFF, 12);
 }
 const ThingType ball_type = {"Ball", sizeof(VNode), nullptr, ball_plot, nullptr, nullptr};
-const ThingType viewer_type = {"Viewer", sizeof(VNode), nullptr, nullptr, nullptr, nullptr};
 
-struct GlView {
-    std::array<GLdouble, 16> projection, modelview;
-    std::array<GLint, 4> viewport;
-    GLint projection_depth, modelview_depth;
-    bool operator==(const GlView&) const = default;
-};
-
-GlView gl_view() {
-    GlView v{};
-    glGetDoublev(GL_PROJECTION_MATRIX, v.projection.data());
-    glGetDoublev(GL_MODELVIEW_MATRIX, v.modelview.data());
-    glGetIntegerv(GL_VIEWPORT, v.viewport.data());
-    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &v.projection_depth);
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &v.modelview_depth);
-    return v;
+// Projection, model-view, viewport and the camera's view, as one comparable record.
+std::array<double, 52> view_state() {
+    std::array<double, 52> s{};
+    GLint viewport[4];
+    glGetDoublev(GL_PROJECTION_MATRIX, &s[0]);
+    glGetDoublev(GL_MODELVIEW_MATRIX, &s[16]);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    for (int i = 0; i < 4; i++) s[32 + i] = viewport[i];
+    std::memcpy(&s[36], g_camera.view.m, sizeof g_camera.view.m);
+    return s;
 }
 
 bool white(unsigned rgb) { return rgb == 0xFFFFFF; }
 
+// A world holding one ball; the viewer (outside the tree) at the origin looks along -z.
 class EnvViews : public GlTest {
 protected:
     void SetUp() override {
         GlTest::SetUp();
-        world = World_create(0, 0, 0, nullptr);
         world->bound.radius = 1e6;
-        viewer = VNode_create(&viewer_type, nullptr);
-        Mat4 at = mat4_identity();  // at the origin, looking along -z
+        const Mat4 at = mat4_identity();
         VNode_take_frame(viewer, &at);
-        ball = VNode_create(&ball_type, world);
         ball->bound.radius = 3.0;
         VNode_take_frame(ball, &at);
-        VNode_reset_counters();
     }
     void TearDown() override {
         VNode_destroy(world);
@@ -65,8 +53,8 @@ protected:
         t[0] = x, t[1] = y, t[2] = z;
         VNode_remember_frames(world);
     }
-    // The centre texel of each face of a cube map, white or not.
-    std::array<bool, 6> white_faces(GLuint texture, int size) {
+    // Whether the centre texel of each face of a cube map is white.
+    static std::array<bool, 6> white_faces(GLuint texture, int size) {
         std::array<bool, 6> out{};
         std::vector<unsigned char> texels(3 * size * size);
         glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
@@ -80,50 +68,42 @@ protected:
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         return out;
     }
-    VNode* world = nullptr;
-    VNode* viewer = nullptr;
-    VNode* ball = nullptr;
+    VNode* world = World_create(0, 0, 0, nullptr);
+    VNode* viewer = World_create(0, 0, 0, nullptr);
+    VNode* ball = VNode_create(&ball_type, world);
 };
 
 TEST_F(EnvViews, AThingAheadShowsOnlyInFaceZeroAndOneBehindOnlyInFaceFiveLeavingTheViewAsFound) {
-    struct Case {
-        double z;
-        int face;
-    } cases[] = {{-10.0, 0}, {10.0, 5}};
-    for (const Case& c : cases) {
-        put_ball(0.0, 0.0, c.z);
+    for (const double z : {-10.0, 10.0}) {
+        put_ball(0.0, 0.0, z);
         for (int face = 0; face < 6; face++) {
+            const bool seen = face == (z < 0 ? 0 : 5);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            const GlView before = gl_view();
-            const Mat4 camera_before = g_camera.view;
+            const auto before = view_state();
             VNode_reset_counters();
             face_view(world, viewer, 100, 100, 64, 64, face);
-            EXPECT_TRUE(gl_view() == before) << "face " << face;
-            EXPECT_EQ(std::memcmp(&g_camera.view, &camera_before, sizeof(Mat4)), 0);
-            EXPECT_EQ(things_plotted, face == c.face ? 1u : 0u) << "z " << c.z << " face " << face;
+            EXPECT_TRUE(view_state() == before) << "face " << face;
+            EXPECT_EQ(things_plotted, seen ? 1u : 0u) << "z " << z << " face " << face;
             // Drawn into its square only.
-            EXPECT_EQ(white(gl_test_pixel(132, 132)), face == c.face) << "face " << face;
+            EXPECT_EQ(white(gl_test_pixel(132, 132)), seen) << "face " << face;
             EXPECT_FALSE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
         }
     }
 }
 
 TEST_F(EnvViews, EachDirectionLandsInItsOwnCubeFaceAlsoWhenTheTextureIsReused) {
-    const int size = 64;
     // +x, -x, +y, -y, +z, -z: the order of the cube map's faces.
     const double dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
     GLuint texture = 0;
     for (int d = 0; d < 6; d++) {
         put_ball(5 + 10 * dirs[d][0], 10 * dirs[d][1], 10 * dirs[d][2]);
-        const GlView before = gl_view();
-        const GLuint got = env_cube_capture(world, 5, 0, 0, size, texture);
-        EXPECT_TRUE(gl_view() == before);
+        const auto before = view_state();
+        const GLuint got = env_cube_capture(world, 5, 0, 0, 64, texture);
+        EXPECT_TRUE(view_state() == before);
         EXPECT_TRUE(texture == 0 || got == texture);
         texture = got;
-        const std::array<bool, 6> faces = white_faces(texture, size);
-        for (int face = 0; face < 6; face++) {
-            EXPECT_EQ(faces[face], face == d) << "direction " << d << " face " << face;
-        }
+        const std::array<bool, 6> faces = white_faces(texture, 64);
+        for (int f = 0; f < 6; f++) EXPECT_EQ(faces[f], f == d) << "direction " << d << ", " << f;
     }
     glDeleteTextures(1, &texture);
 }
@@ -139,9 +119,8 @@ TEST_F(EnvViews, CubeMapIsCapturedOnceAndKeptWhenTheWorldChanges) {
 }
 
 TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerAndRestoresTheState) {
-    // The viewer turned to look along -x; the ball lies behind it, on the far side of the
-    // sphere's centre, so the middle of the sphere mirrors the ball.
-    frame_rotate_y(&viewer->frame->current, PI / 2);
+    // The viewer turned to look along -x; behind it, beyond the sphere's centre, the ball.
+    frame_rotate_y(&viewer->frame->current, 3.14159265358979323846 / 2);
     put_ball(10.0, 0.0, 0.0);
     const GLuint texture = env_cube_capture(world, -10, 0, 0, 64, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -152,15 +131,10 @@ TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerAndRestoresTheState) {
 
     GLdouble texture_matrix[16];
     glGetDoublev(GL_TEXTURE_MATRIX, texture_matrix);
-    const Mat4 identity = mat4_identity();
-    EXPECT_EQ(std::memcmp(texture_matrix, identity.m, sizeof texture_matrix), 0);
-    for (GLenum cap : {GL_TEXTURE_CUBE_MAP, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R}) {
-        EXPECT_FALSE(glIsEnabled(cap)) << cap;
-    }
+    EXPECT_EQ(std::memcmp(texture_matrix, mat4_identity().m, sizeof texture_matrix), 0);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_R));
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
     glDeleteTextures(1, &texture);
 }
 
