@@ -2,7 +2,8 @@
 # The game in bad surroundings, judged by what the user sees and what is left on disk. One
 # case a run:
 # - gl-versions: an OpenGL that says it is 1.5, then one that says 1.1 (no shaders): the game
-#   reports that version on stderr, comes up, fires, and Esc ends it with status 0;
+#   reports that version on stderr, comes up, fires, shows the title menu (T, by blending: black
+#   rows above and below, its lines lit) and Esc ends it with status 0, logging nothing;
 # - no-display: without a display, and with only SDL's offscreen or dummy video driver, it ends
 #   at once with status 1, "No display: ..." on stderr and in "graphics_error.log", and no box;
 #   a "graphics_error.log" that is a folder stays as it was;
@@ -149,8 +150,29 @@ case_gl_versions() {
     xdotool mouseup 1
     log "OpenGL $v, firing: ${lit:-none}"
     [ "${lit%% *}" -gt 0 ] 2>/dev/null || fail "OpenGL $v: holding the button drew no streaks"
+    title_menu_shows "OpenGL $v"
     quit_with Escape
+    [ -e "$work/run/graphics_error.log" ] && fail "OpenGL $v: graphics_error.log was written"
   done
+}
+
+# T held until a screenshot shows the title menu faded in: its top and bottom rows black, its
+# title and lines lit on the left.
+title_menu_shows() {
+  local f i top bottom texts
+  xdotool keydown t
+  sleep 1
+  for ((i = 0; i < 5; i++)); do
+    f=$(take_screenshot "menu-$i") || continue
+    top=$(perl "$(dirname "$0")/bmpstat.pl" lit "$f" 0 0 "$SCREEN_W" 88)
+    bottom=$(perl "$(dirname "$0")/bmpstat.pl" lit "$f" 0 632 "$SCREEN_W" 88)
+    texts=$(perl "$(dirname "$0")/bmpstat.pl" light "$f" 100 100 540 520)
+    [ "$top $bottom" = "0 0 0 0" ] && [ "${texts%% *}" -ge 100 ] && break
+  done
+  xdotool keyup t
+  log "$1, T: lit rows above ${top:-?}, below ${bottom:-?}; menu lines ${texts:-?}"
+  [ "$top $bottom" = "0 0 0 0" ] && [ "${texts%% *}" -ge 100 ] 2>/dev/null ||
+    fail "$1: T showed no title menu"
 }
 
 case_no_display() {
