@@ -114,7 +114,7 @@ report_minute() {
   report=$(frames_report "$reported")
   read -r count slowest <<<"${report%%$'\n'*}"
   log "$actions random actions; $count frames since the last report, the slowest $slowest s"
-  soak_slowest=$(awk -v a="$soak_slowest" -v b="$slowest" 'BEGIN { print (b + 0 > a + 0) ? b : a }')
+  soak_slowest=$(awk -v a="$soak_slowest" -v b="$slowest" 'BEGIN { print (b > a + 0) ? b : a }')
   while read -r line; do [ -n "$line" ] && log "  $line"; done <<<"$(tail -n +2 <<<"$report")"
   reported=$((n > 0 ? n - 1 : 0))
 }
