@@ -1,7 +1,6 @@
 #include "scene/collide.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "foundation/memory.h"
 #include "foundation/util.h"
@@ -10,11 +9,9 @@
 
 namespace {
 
-constexpr uint32_t CELL_ITEMS = 6;         // nodes held in the cell itself
 constexpr uint32_t POOL_START = 10000;     // cells of the first pool
 constexpr uint32_t POOL_HEADROOM = 1000;   // free cells wanted before each node
 constexpr uint32_t POOL_GUARD = 8;         // free cells needed to descend one level
-constexpr uint32_t CANDIDATE_ROOM = 10000; // entries of the candidate buffer
 constexpr double SMALLEST_EXTENT = 0.01;   // keeps point-sized nodes from descending without end
 
 // Minimum x, y, z then maximum x, y, z.
@@ -23,34 +20,42 @@ struct Box {
     double max[3];
 };
 
-// An overflow block: its capacity, then that many node pointers.
-struct alignas(VNode*) Overflow {
-    uint32_t capacity;
+// A growable array of plain values for the pass's own lists: it doubles when
+// full and keeps its storage from pass to pass.
+template <class T>
+struct Scratch {
+    T* data = nullptr;
+    uint32_t count = 0;
+    uint32_t room = 0;
+
+    void reserve(uint32_t wanted) {
+        if (wanted <= room) return;
+        uint32_t grown = room < 32 ? 64 : room * 2;
+        room = grown > wanted ? grown : wanted;
+        data = static_cast<T*>(checked_realloc(data, std::size_t{room} * sizeof(T)));
+    }
+    void push(T value) {
+        if (count == room) reserve(count + 1);
+        data[count++] = value;
+    }
 };
 
-VNode** overflow_entries(Overflow* block) { return reinterpret_cast<VNode**>(block + 1); }
-
-Overflow* overflow_alloc(uint32_t capacity) {
-    void* memory = checked_malloc(sizeof(Overflow) + std::size_t{capacity} * sizeof(VNode*));
-    Overflow* block = static_cast<Overflow*>(memory);
-    block->capacity = capacity;
-    return block;
-}
+// Cells link to their octants by index: 0 is the root, which is never an
+// octant, so a link of 0 means no octant. Cell k > 0 is the pool's k-th.
+// The nodes stored in a cell sit together in the item list, in the order
+// they were stored, from `first` on.
+constexpr uint32_t ROOT = 0;
 
 struct CollideCell {
+    uint32_t child[8];  // octant x + 2y + 4z, 1 for the upper half
     uint32_t count;
-    VNode* items[CELL_ITEMS];
-    Overflow* overflow;        // nodes 7 onwards; node n sits at n - 6
-    CollideCell* child[8];     // octant x + 2y + 4z, 1 for the upper half
+    uint32_t first;
 };
 
-void cell_reset(CollideCell* cell) {
-    cell->count = 0;
-    cell->overflow = nullptr;
-    for (CollideCell*& link : cell->child) link = nullptr;
-}
-
-// Cells are handed out in order and all returned at the end of each pass.
+// Room for the root and `capacity` pooled cells. Cells are handed out in
+// order and all returned at the end of each pass; the capacity only counts
+// and grows as the pass's rules say, since the moment a node stops descending
+// depends on it.
 struct CellPool {
     CollideCell* cells;
     uint32_t capacity;
@@ -58,135 +63,69 @@ struct CellPool {
 };
 CellPool pool = {nullptr, 0, 0};
 
-// The candidate buffer, refilled by every query. Small lists are kept unique
-// by comparing with every entry; past LINEAR_LIMIT entries a hash set of the
-// entries takes over. Both keep the first appearance of each node, in order.
-constexpr uint32_t LINEAR_LIMIT = 32;
-constexpr uint32_t SEEN_BITS = 15;  // 32768 slots: at most a third full
-constexpr uint32_t SEEN_SLOTS = 1u << SEEN_BITS;
-
-struct SeenSlot {
-    const VNode* node;
-    uint32_t stamp;  // the slot is empty unless it equals seen_stamp
+// Every node of the octree by number (the order they were added), with the
+// number of the last query that took it as a candidate.
+struct Added {
+    VNode* node;
+    uint32_t stamp;
 };
+Scratch<Added> added;
 
-VNode* candidates[CANDIDATE_ROOM];
-uint32_t candidate_count = 0;
-SeenSlot* seen = nullptr;
-uint32_t seen_stamp = 0;
-bool seen_active = false;
+// A node stored in a cell, as the add walk stores it; sorted by cell into
+// `items` once every node is in.
+struct Stored {
+    uint32_t cell;
+    uint32_t node;
+};
+Scratch<Stored> stored;
+Scratch<uint32_t> items;
+
+// The candidates of the query under way, each node once, in the order first met.
+Scratch<VNode*> candidates;
+uint32_t query_stamp = 0;
 
 CollideStats stats = {0, 0, 0};
 
-// The octree of the pass under way: the world box and the root cell, which is
-// not taken from the pool.
-struct Context {
-    Box world;
-    CollideCell root;
-};
-Context context;
+// The world box of the pass under way.
+Box world_box;
 
-// Pool indices of the cells that were given an overflow block this pass, so
-// that the release frees the blocks without walking the whole octree.
-uint32_t* overflowed = nullptr;
-uint32_t overflowed_count = 0;
-uint32_t overflowed_room = 0;
-
-void overflowed_push(uint32_t index) {
-    if (overflowed_count == overflowed_room) {
-        overflowed_room = overflowed_room ? overflowed_room * 2 : 64;
-        overflowed = static_cast<uint32_t*>(checked_realloc(overflowed, overflowed_room * sizeof(uint32_t)));
-    }
-    overflowed[overflowed_count++] = index;
+void cell_reset(CollideCell* cell) {
+    for (uint32_t& link : cell->child) link = 0;
+    cell->count = 0;
 }
 
-uint32_t seen_hash(const VNode* node) {
-    uint64_t bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(node));
-    return static_cast<uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> (64 - SEEN_BITS));
+uint32_t pool_take() {
+    uint32_t k = ++pool.used;
+    cell_reset(&pool.cells[k]);
+    return k;
 }
 
-// Enters node into the hash set; false when it was there already.
-bool seen_insert(const VNode* node) {
-    for (uint32_t i = seen_hash(node);; i = (i + 1) & (SEEN_SLOTS - 1)) {
-        SeenSlot* slot = &seen[i];
-        if (slot->stamp != seen_stamp) {
-            slot->node = node;
-            slot->stamp = seen_stamp;
-            return true;
-        }
-        if (slot->node == node) return false;
-    }
-}
-
-void candidates_begin() {
-    candidate_count = 0;
-    seen_active = false;
-}
-
-void seen_start() {
-    if (!seen) seen = static_cast<SeenSlot*>(checked_calloc(SEEN_SLOTS, sizeof(SeenSlot)));
-    if (++seen_stamp == 0) {  // the stamps wrapped: forget every old one
-        std::memset(seen, 0, SEEN_SLOTS * sizeof(SeenSlot));
-        seen_stamp = 1;
-    }
-    for (uint32_t i = 0; i < candidate_count; i++) seen_insert(candidates[i]);
-    seen_active = true;
-}
-
-void candidate_add(VNode* node) {
-    if (seen_active) {
-        if (!seen_insert(node)) return;
-    } else {
-        for (uint32_t i = 0; i < candidate_count; i++)
-            if (candidates[i] == node) return;
-        if (candidate_count == LINEAR_LIMIT) {
-            seen_start();
-            seen_insert(node);
-        }
-    }
-    candidates[candidate_count++] = node;
-}
-
-CollideCell* pool_take() {
-    CollideCell* cell = &pool.cells[pool.used++];
-    cell_reset(cell);
-    return cell;
-}
-
-// Moves the pool to a block twice the size; every link, in the pool and in
-// the root, is carried over to the same cell in the new block.
+// Indices stay valid when the cells move to a larger block.
 void pool_grow() {
-    uint32_t capacity = pool.capacity * 2;
-    CollideCell* moved = static_cast<CollideCell*>(checked_malloc_array(capacity, sizeof(CollideCell)));
-    std::memcpy(moved, pool.cells, std::size_t{pool.used} * sizeof(CollideCell));
-    auto rebase = [&](CollideCell* cell) {
-        for (CollideCell*& link : cell->child)
-            if (link) link = moved + (link - pool.cells);
-    };
-    rebase(&context.root);
-    for (uint32_t i = 0; i < pool.used; i++) rebase(&moved[i]);
-    checked_free(pool.cells);
-    pool.cells = moved;
-    pool.capacity = capacity;
+    pool.capacity *= 2;
+    pool.cells = static_cast<CollideCell*>(
+        checked_realloc(pool.cells, (std::size_t{pool.capacity} + 1) * sizeof(CollideCell)));
 }
 
-void cell_store(CollideCell* cell, VNode* node) {
-    if (cell->count < CELL_ITEMS) {
-        cell->items[cell->count] = node;
-    } else {
-        if (!cell->overflow) {
-            cell->overflow = overflow_alloc(CELL_ITEMS);
-            if (cell != &context.root) overflowed_push(static_cast<uint32_t>(cell - pool.cells));
-        } else if (cell->count >= cell->overflow->capacity + CELL_ITEMS) {
-            Overflow* old = cell->overflow;
-            Overflow* bigger = overflow_alloc(old->capacity * 2);
-            std::memcpy(overflow_entries(bigger), overflow_entries(old), old->capacity * sizeof(VNode*));
-            checked_free(old);
-            cell->overflow = bigger;
-        }
-        overflow_entries(cell->overflow)[cell->count - CELL_ITEMS] = node;
+void cell_store(uint32_t cell, uint32_t node) {
+    pool.cells[cell].count++;
+    stored.push(Stored{cell, node});
+}
+
+// Gives every cell its run of the item list, in cell order, each run in the
+// order its nodes were stored.
+void sort_items() {
+    uint32_t end = 0;
+    for (uint32_t k = 0; k <= pool.used; k++) {
+        end += pool.cells[k].count;
+        pool.cells[k].first = end;  // one past the run until the nodes are placed
     }
-    cell->count++;
+    items.reserve(stored.count);
+    items.count = stored.count;
+    for (uint32_t i = stored.count; i-- > 0;) {
+        const Stored& s = stored.data[i];
+        items.data[--pool.cells[s.cell].first] = s.node;
+    }
 }
 
 // Swept box of a node: its sphere from start to now, grown by e on each side.
@@ -257,7 +196,8 @@ bool octant_box(const Halves& h, int o, Box* out) {
     return true;
 }
 
-void insert(CollideCell* cell, const Box& box, VNode* node) {
+// The pool only grows between nodes, so no cell moves while one node goes in.
+void insert(uint32_t cell, const Box& box, uint32_t node) {
     if (!fits_octants(box) || pool.capacity < pool.used + POOL_GUARD) {
         cell_store(cell, node);
         return;
@@ -266,32 +206,43 @@ void insert(CollideCell* cell, const Box& box, VNode* node) {
     for (int o = 0; o < 8; o++) {
         Box inner;
         if (!octant_box(h, o, &inner)) continue;
-        if (!cell->child[o]) cell->child[o] = pool_take();
-        insert(cell->child[o], inner, node);
+        if (!pool.cells[cell].child[o]) pool.cells[cell].child[o] = pool_take();
+        insert(pool.cells[cell].child[o], inner, node);
     }
 }
 
-void query(const CollideCell* cell, const Box& box) {
-    // A cell that could overfill the buffer is left out with everything below.
-    if (candidate_count + cell->count >= CANDIDATE_ROOM + 1) return;
-    uint32_t in_items = cell->count < CELL_ITEMS ? cell->count : CELL_ITEMS;
-    for (uint32_t i = in_items; i-- > 0;) candidate_add(cell->items[i]);
-    if (cell->count > CELL_ITEMS) {
-        VNode** entries = overflow_entries(cell->overflow);
-        for (uint32_t i = cell->count - CELL_ITEMS; i-- > 0;) candidate_add(entries[i]);
-    }
+void candidate_add(uint32_t number) {
+    Added& a = added.data[number];
+    if (a.stamp == query_stamp) return;
+    a.stamp = query_stamp;
+    candidates.push(a.node);
+    // The swept test reads the sphere and the centres; fetch them while the
+    // query goes on.
+    __builtin_prefetch(&a.node->bound.radius);
+    __builtin_prefetch(&a.node->start_centre.z);
+}
+
+void query(uint32_t k, const Box& box) {
+    const CollideCell& cell = pool.cells[k];
+    // The first six stored, last first, then the rest, last first.
+    const uint32_t* run = items.data + cell.first;
+    uint32_t head = cell.count < 6 ? cell.count : 6;
+    for (uint32_t i = head; i-- > 0;) candidate_add(run[i]);
+    for (uint32_t i = cell.count; i-- > head;) candidate_add(run[i]);
     // Nodes stored below a cell are not reported to a box too large to descend.
     if (!fits_octants(box)) return;
     Halves h = split(box);
     for (int o = 0; o < 8; o++) {
         Box inner;
-        if (cell->child[o] && octant_box(h, o, &inner)) query(cell->child[o], inner);
+        if (cell.child[o] && octant_box(h, o, &inner)) query(cell.child[o], inner);
     }
 }
 
 void add_node(VNode* node) {
     while (pool.used > pool.capacity - POOL_HEADROOM) pool_grow();
-    insert(&context.root, normalised_box(node, context.world), node);
+    uint32_t number = added.count;
+    added.push(Added{node, query_stamp});
+    insert(ROOT, normalised_box(node, world_box), number);
 }
 
 void add_walk(VNode* node) {
@@ -299,12 +250,20 @@ void add_walk(VNode* node) {
     for (uint32_t i = VNode_child_count(node); i-- > 0;) add_walk(VNode_child(node, i));
 }
 
+void next_query() {
+    if (++query_stamp == 0) {  // the stamps wrapped: forget every old one
+        for (uint32_t i = 0; i < added.count; i++) added.data[i].stamp = 0;
+        query_stamp = 1;
+    }
+}
+
 void test_node(VNode* a) {
-    candidates_begin();
-    query(&context.root, normalised_box(a, context.world));
-    if (candidate_count > stats.candidates_most) stats.candidates_most = candidate_count;
-    for (uint32_t i = candidate_count; i-- > 0;) {
-        VNode* b = candidates[i];
+    next_query();
+    candidates.count = 0;
+    query(ROOT, normalised_box(a, world_box));
+    if (candidates.count > stats.candidates_most) stats.candidates_most = candidates.count;
+    for (uint32_t i = candidates.count; i-- > 0;) {
+        VNode* b = candidates.data[i];
         if (b == a || !VNode_swept_hit(a, b)) continue;
         if (a->type->collide) a->type->collide(a, b);
         if (b->type->collide) b->type->collide(b, a);
@@ -317,19 +276,13 @@ void detect_walk(VNode* node) {
     for (uint32_t i = 0; i < node->children.count; i++) detect_walk(VNode_child(node, i));
 }
 
-// Frees every overflow block and returns all cells to the pool at once.
+// Returns every cell to the pool at once; the lists keep their storage.
 void release() {
-    for (uint32_t i = overflowed_count; i-- > 0;) {
-        CollideCell* cell = &pool.cells[overflowed[i]];
-        checked_free(cell->overflow);
-        cell->overflow = nullptr;
-    }
-    overflowed_count = 0;
-    for (CollideCell*& link : context.root.child) link = nullptr;
     pool.used = 0;
-    if (context.root.overflow) checked_free(context.root.overflow);
-    context.root.overflow = nullptr;
-    context.root.count = 0;
+    cell_reset(&pool.cells[ROOT]);
+    added.count = 0;
+    stored.count = 0;
+    items.count = 0;
 }
 
 }  // namespace
@@ -349,21 +302,22 @@ bool VNode_swept_hit(const VNode* a, const VNode* b) {
 
 void VNode_collide(VNode* world) {
     if (pool.capacity == 0) {
-        pool.cells = static_cast<CollideCell*>(checked_malloc_array(POOL_START, sizeof(CollideCell)));
         pool.capacity = POOL_START;
+        pool.cells = static_cast<CollideCell*>(checked_malloc_array(POOL_START + 1, sizeof(CollideCell)));
     }
-    cell_reset(&context.root);
+    cell_reset(&pool.cells[ROOT]);
     stats.candidates_most = 0;
 
     profile_section("VNode_collide:bounds", 0x808000);
     // The world's own sphere, without the floor, bounds the volume. A NaN
     // anywhere among the world's children reaches every value of that sphere.
-    context.world = swept_box(world, world->bound.radius);
-    if (std::isnan(context.world.min[0]) || std::isnan(context.world.max[2]))
+    world_box = swept_box(world, world->bound.radius);
+    if (std::isnan(world_box.min[0]) || std::isnan(world_box.max[2]))
         fatal_error("Bounds of the world volume are corrupted in VNode_collide");
 
     profile_section("VNode_collide_add", 0xFF0000);
     add_walk(world);
+    sort_items();
     stats.cells_used = pool.used;
     stats.pool_capacity = pool.capacity;
 
