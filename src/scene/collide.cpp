@@ -79,23 +79,33 @@ Scratch<Added> added;
 Scratch<uint32_t> by_rank;  // rank -> number
 Scratch<uint32_t> stamps;   // by number: the last query that took the node
 
-// Where each node went in: its box, and the cells its insertion passed
-// through, in order. A query with the same box passes through the same cells
-// (each of them exists since this insertion), so it follows them instead of
-// descending again. A node that the pool guard held back has no path: its
-// query goes further down, into cells made after it.
+// Where each node went in: its sphere as it was then, and the cells its
+// insertion passed through, in order. A query with the same sphere has the
+// same box and passes through the same cells (each of them exists since this
+// insertion), so it follows them instead of descending again. A node that the
+// pool guard held back has no path: its query goes further down, into cells
+// made after it.
 // Once every node is in, the candidates of each node's query are gathered
 // along its path in one sweep, before any handler runs; the detect walk uses
-// them while the node's box is still the one it went in with.
+// them while the node's sphere is still the one it went in with.
 constexpr uint32_t NO_PATH = UINT32_MAX;
+struct Sphere {
+    Vec3 start, now;
+    double radius;
+};
 struct Entry {
-    Box box;
+    Sphere sphere;
     uint32_t path_first;
     uint32_t path_count;
     uint32_t list_first;
     uint32_t list_count;
 };
 Scratch<Entry> entries;
+
+Sphere sphere_of(const VNode* node) { return Sphere{node->start_centre, node->world_centre, node->bound.radius}; }
+
+// The same bits give the same box.
+bool same_sphere(const Sphere& a, const Sphere& b) { return std::memcmp(&a, &b, sizeof(Sphere)) == 0; }
 Scratch<uint32_t> paths;
 Scratch<VNode*> lists;
 
@@ -338,10 +348,11 @@ void number_walk(VNode* node, uint32_t* post) {
 void add_node(uint32_t number) {
     while (pool.used > pool.capacity - POOL_HEADROOM) pool.capacity *= 2;
     Entry& entry = entries.data[number];
-    entry.box = normalised_box(added.data[number].node, world_box);
+    const VNode* node = added.data[number].node;
+    entry.sphere = sphere_of(node);
     entry.path_first = paths.count;
     path_held = false;
-    insert(ROOT, entry.box, number);
+    insert(ROOT, normalised_box(node, world_box), number);
     entry.path_count = path_held ? NO_PATH : paths.count - entry.path_first;
 }
 
@@ -442,11 +453,6 @@ void gather_all() {
     }
 }
 
-bool same_box(const Box& a, const Box& b) {
-    for (int i = 0; i < 3; i++)
-        if (a.min[i] != b.min[i] || a.max[i] != b.max[i]) return false;
-    return true;
-}
 
 // Asks for the spheres of the node's candidates, one node ahead of the detect
 // walk, which mostly takes the nodes in order of number.
@@ -458,12 +464,11 @@ void fetch_candidates(uint32_t number) {
 }
 
 void test_node(VNode* a) {
-    Box box = normalised_box(a, world_box);
     uint32_t number = number_of(a);
     const Entry* entry = number == NO_PATH ? nullptr : &entries.data[number];
     VNode* const* list;
     uint32_t count;
-    if (entry && entry->path_count != NO_PATH && same_box(box, entry->box)) {
+    if (entry && entry->path_count != NO_PATH && same_sphere(sphere_of(a), entry->sphere)) {
         (void)fetch_candidates;
         list = lists.data + entry->list_first;
         count = entry->list_count;
@@ -471,7 +476,7 @@ void test_node(VNode* a) {
         next_query();
         fresh.count = 0;
         candidates = &fresh;
-        query(ROOT, box);
+        query(ROOT, normalised_box(a, world_box));
         list = fresh.data;
         count = fresh.count;
         if (count > stats.candidates_most) stats.candidates_most = count;
