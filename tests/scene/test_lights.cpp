@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "foundation/random.h"
@@ -254,6 +255,35 @@ TEST_F(LibraryLights, TreeDrawnOnTopLeavesDepthAndLightingAsTheyWere) {
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
     EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2 + 20), 0xFF0000u);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// The scene gives the tree its lights again before every plot: the same
+// lights keep the tree that a build over them gives, and any change (a light
+// moved, one fewer, the first ones back) gives the tree of the new lights.
+TEST_F(LightTreeTest, SceneTreeFollowsItsLights) {
+    zibu_rand_reset(5);
+    std::vector<Light> lights;
+    for (int k = 0; k < 200; k++) {
+        lights.push_back(make_light(static_cast<float>(random_real(50.0)), static_cast<float>(random_real(10.0)),
+                                    static_cast<float>(random_real(30.0)), static_cast<float>(random_real(1.0) + 0.1)));
+    }
+    std::vector<Light> moved = lights, fewer(lights.begin(), lights.end() - 1);
+    moved[57].pos.x += 1.0f;
+    light_tree_on();
+    for (const std::vector<Light>* given : {&lights, &lights, &moved, &fewer, &lights}) {
+        light_tree_begin();
+        for (const Light& l : *given) light_tree_add(l.pos.x, l.pos.y, l.pos.z, 1, 1, 1, l.weight);
+        light_tree_end();
+        LightTree_clear(&tree);
+        for (const Light& l : *given) add(l.pos.x, l.pos.y, l.pos.z, l.weight);
+        LightTree_build(&tree);
+        for (const DynArray* a : {&light_tree.entries, &light_tree.lights}) {
+            const DynArray* b = a == &light_tree.entries ? &tree.entries : &tree.lights;
+            ASSERT_EQ(a->count, b->count);
+            EXPECT_EQ(std::memcmp(a->data, b->data, std::size_t{a->count} * a->elem_size), 0);
+        }
+    }
+    light_tree_off();
 }
 
 namespace {
