@@ -99,6 +99,7 @@ struct Entry {
     uint32_t path_count;
     uint32_t list_first;
     uint32_t list_count;
+    bool gathered;  // the node has a path and its list fitted the budget
 };
 Scratch<Entry> entries;
 
@@ -283,15 +284,6 @@ void insert(uint32_t cell, const Box& outer, uint32_t node) {
     cell_store(cell, node);
 }
 
-// Asks for what the swept test and a contact read of a node (its type, sphere
-// and centres: no 64 bytes among them lack one of these three).
-void fetch_node(const VNode* node) {
-    __builtin_prefetch(&node->type);
-    __builtin_prefetch(&node->world_centre);
-    __builtin_prefetch(&node->start_centre.z);
-}
-
-
 inline bool swept_hit(const VNode* a, const VNode* b) {
     Vec3 at_start = vec3_sub(b->start_centre, a->start_centre);
     Vec3 at_now = vec3_sub(b->world_centre, a->world_centre);
@@ -434,15 +426,22 @@ void fetch_path(uint32_t number, bool items_too) {
 
 // The candidates of every node with a path, in number order. A node is
 // never its own candidate.
+// In a crowd every node meets every other: the lists stop at a budget, and
+// the nodes left over query during the detect walk as they come.
+constexpr uint32_t LIST_BUDGET_PER_NODE = 128;
+constexpr uint32_t LIST_BUDGET_FLOOR = 1u << 16;
+
 void gather_all() {
     lists.count = 0;
     candidates = &lists;
+    const std::size_t budget = std::size_t{LIST_BUDGET_PER_NODE} * entries.count + LIST_BUDGET_FLOOR;
     for (uint32_t n = 0; n < entries.count; n++) {
         fetch_path(n + 8, false);
         fetch_path(n + 4, true);
         Entry& entry = entries.data[n];
         entry.list_first = lists.count;
-        if (entry.path_count != NO_PATH) {
+        entry.gathered = entry.path_count != NO_PATH && lists.count < budget;
+        if (entry.gathered) {
             next_query();
             stamps.data[n] = query_stamp;
             const uint32_t* path = paths.data + entry.path_first;
@@ -454,22 +453,12 @@ void gather_all() {
 }
 
 
-// Asks for the spheres of the node's candidates, one node ahead of the detect
-// walk, which mostly takes the nodes in order of number.
-void fetch_candidates(uint32_t number) {
-    if (number >= entries.count) return;
-    const Entry& entry = entries.data[number];
-    fetch_node(added.data[number].node);
-    for (uint32_t i = 0; i < entry.list_count; i++) fetch_node(lists.data[entry.list_first + i]);
-}
-
 void test_node(VNode* a) {
     uint32_t number = number_of(a);
     const Entry* entry = number == NO_PATH ? nullptr : &entries.data[number];
     VNode* const* list;
     uint32_t count;
-    if (entry && entry->path_count != NO_PATH && same_sphere(sphere_of(a), entry->sphere)) {
-        (void)fetch_candidates;
+    if (entry && entry->gathered && same_sphere(sphere_of(a), entry->sphere)) {
         list = lists.data + entry->list_first;
         count = entry->list_count;
     } else {

@@ -247,3 +247,35 @@ TEST_F(Collide, CallOrderOfABusySceneStaysAsRecorded) {
     EXPECT_EQ(total, 9156u);
     EXPECT_EQ(order_hash, 17257141669246341549ull);
 }
+
+namespace {
+
+// The probe's handler takes the crowd out of the walk at the first contact,
+// so that only the probe queries through it.
+VNode* crowd = nullptr;
+void probe_collide(VNode* node, VNode* other) {
+    calls.emplace_back(node, other);
+    if (crowd) VNode_remove(crowd);
+    crowd = nullptr;
+}
+const ThingType probe_type = {"Probe", sizeof(Ball), ball_advance, nullptr, probe_collide, nullptr};
+
+}  // namespace
+
+// More nodes in the cells of one query than the 10,000 the candidate list
+// once held: a grid of 22^3 points a millionth apart, whose boxes all go
+// into the same cells, and a probe touching one of them.
+TEST_F(Collide, CrowdedCellsLoseNoContact) {
+    Thing* probe = ball(world, {1.0000001, 1, 1}, 3e-7, {0, 0, 0}, &probe_type);
+    crowd = VNode_create(&group_type, world);
+    crowd->flags |= VN_NO_COLLIDE;
+    Thing* touched = nullptr;
+    for (int k = 0; k < 22 * 22 * 22; k++) {
+        Thing* t = ball(crowd, {1 + 1e-6 * (k % 22), 1 + 1e-6 * (k / 22 % 22), 1 + 1e-6 * (k / 484)}, 0);
+        if (k == 0) touched = t;
+    }
+    ball(world, {100, 100, 100}, 1);  // gives the world its extent
+    run();
+    EXPECT_GT(collide_stats().candidates_most, 10000u);
+    EXPECT_EQ(calls, (std::vector<Pair>{{probe, touched}, {touched, probe}}));
+}
