@@ -357,8 +357,9 @@ int32_t lights_merge(DynArray* list, Vec3f p, int32_t limit) {
             scratch.key[at(o, bj)] = scratch.key[at(last, o)];
             scratch.exact[at(o, bj)] = scratch.exact[at(last, o)];
         }
-        DynArray_remove(list, bj);
-        lights = DynArray_items<Light>(list);
+        // As DynArray_remove, but the list keeps its storage for the next thing.
+        lights[bj] = lights[last];
+        list->count = last;
         n = last;
         uint32_t merged = bi == last ? bj : bi;
         take_light(lights, merged, p);
