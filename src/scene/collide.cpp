@@ -79,15 +79,26 @@ Scratch<Added> added;
 Scratch<uint32_t> by_rank;  // rank -> number
 Scratch<uint32_t> stamps;   // by number: the last query that took the node
 
+// A node stored in a cell, as the add walk stores it; sorted by cell into
+// `items` once every node is in.
+struct Stored {
+    uint32_t cell;
+    uint32_t node;
+};
+Scratch<Stored> stored;
+Scratch<uint32_t> items;
+
 // Where each node went in: its sphere as it was then, and the cells its
 // insertion passed through, in order. A query with the same sphere has the
 // same box and passes through the same cells (each of them exists since this
 // insertion), so it follows them instead of descending again. A node that the
 // pool guard held back has no path: its query goes further down, into cells
 // made after it.
+//
 // Once every node is in, the candidates of each node's query are gathered
-// along its path in one sweep, before any handler runs; the detect walk uses
-// them while the node's sphere is still the one it went in with.
+// along its path in one sweep, before any handler runs. The detect walk uses
+// a node's list while the node's sphere is still the one it went in with,
+// and otherwise queries from the root as it comes to the node.
 constexpr uint32_t NO_PATH = UINT32_MAX;
 struct Sphere {
     Vec3 start, now;
@@ -102,13 +113,13 @@ struct Entry {
     bool gathered;  // the node has a path and its list fitted the budget
 };
 Scratch<Entry> entries;
+Scratch<uint32_t> paths;
+Scratch<VNode*> lists;
 
 Sphere sphere_of(const VNode* node) { return Sphere{node->start_centre, node->world_centre, node->bound.radius}; }
 
 // The same bits give the same box.
 bool same_sphere(const Sphere& a, const Sphere& b) { return std::memcmp(&a, &b, sizeof(Sphere)) == 0; }
-Scratch<uint32_t> paths;
-Scratch<VNode*> lists;
 
 // Node -> number for a detect walk that handlers have led off the counted
 // order (removed or added children). Open addressing; a slot is empty
@@ -124,17 +135,8 @@ uint32_t pass_stamp = 0;
 bool numbers_filled = false;
 uint32_t detect_next = 0;  // the number the detect walk expects next
 
-// A node stored in a cell, as the add walk stores it; sorted by cell into
-// `items` once every node is in.
-struct Stored {
-    uint32_t cell;
-    uint32_t node;
-};
-Scratch<Stored> stored;
-Scratch<uint32_t> items;
-
-// The candidates of a query, each node once, in the order first met: a
-// node's part of `lists`, or the list of a query made during the detect walk.
+// The list a query fills, each node once, in the order first met: `lists`
+// while gathering, `fresh` for a query made during the detect walk.
 Scratch<VNode*>* candidates = nullptr;
 Scratch<VNode*> fresh;
 uint32_t query_stamp = 0;
@@ -284,6 +286,7 @@ void insert(uint32_t cell, const Box& outer, uint32_t node) {
     cell_store(cell, node);
 }
 
+// The swept-sphere test, here so that the detect walk's loop has it inline.
 inline bool swept_hit(const VNode* a, const VNode* b) {
     Vec3 at_start = vec3_sub(b->start_centre, a->start_centre);
     Vec3 at_now = vec3_sub(b->world_centre, a->world_centre);
@@ -424,13 +427,13 @@ void fetch_path(uint32_t number, bool items_too) {
     }
 }
 
-// The candidates of every node with a path, in number order. A node is
-// never its own candidate.
 // In a crowd every node meets every other: the lists stop at a budget, and
 // the nodes left over query during the detect walk as they come.
 constexpr uint32_t LIST_BUDGET_PER_NODE = 128;
 constexpr uint32_t LIST_BUDGET_FLOOR = 1u << 16;
 
+// The candidates of every node with a path, in number order. A node is
+// never its own candidate.
 void gather_all() {
     lists.count = 0;
     candidates = &lists;
@@ -451,7 +454,6 @@ void gather_all() {
         if (entry.list_count > stats.candidates_most) stats.candidates_most = entry.list_count;
     }
 }
-
 
 void test_node(VNode* a) {
     uint32_t number = number_of(a);

@@ -151,13 +151,16 @@ void LightTree_query(const LightTree* tree, int32_t k, Vec3f p, float threshold,
 
 // ---- Pairwise merge ----
 //
-// The pair of least cost is found as a scan from the last pair (n - 1, n - 2)
-// down to (1, 0) finds it, starting from (1, 0) and taking over only on a
-// strictly smaller cost. Most pairs are far from the cheapest, so a pair's
-// cost is first known only by a bound below it, which takes one square root
-// rather than four; the cost itself is worked out only when its bound would
-// win the scan. A bound that loses to a cost loses to it on the cost too, and
-// on a tie the scan's order decides either way, so the winner is the same.
+// The pair merged is the one of least cost that a scan from the last pair
+// (n - 1, n - 2) down to (1, 0) finds, starting from (1, 0) and taking over
+// only on a strictly smaller cost. Each light's least pair with the lights
+// before it is kept per row, so that the scan runs over rows, and the rows
+// are updated where a merge changes them. Most pairs are far from the
+// cheapest, so a pair's cost is first known only by a bound below it, which
+// takes one square root rather than four; the cost itself is worked out only
+// when its bound would win the scan. A bound that loses to a cost loses to it
+// on the cost too, and on a tie the scan's order decides either way, so the
+// winner is the same.
 
 namespace {
 
