@@ -290,18 +290,13 @@ void find_row_least(uint32_t i) {
     scratch.row_pair[i] = pair;
 }
 
-// Row i after the keys in columns a and b changed (those of them below i).
-// Only a least key that rose calls for a new look along the row.
-void update_row(uint32_t i, uint32_t a, uint32_t b) {
-    uint32_t pair = scratch.row_pair[i];
-    if (pair == a || pair == b) return find_row_least(i);
-    for (uint32_t c : {a, b}) {
-        if (c >= i || c == pair) continue;
-        float v = scratch.key[at(i, c)];
-        if (v < scratch.row_least[i] || (v == scratch.row_least[i] && c > scratch.row_pair[i])) {
-            scratch.row_least[i] = v;
-            scratch.row_pair[i] = c;
-        }
+// Row i, whose least pair is in none of the columns that changed, after the
+// key in column c (< i) changed.
+void row_takes(uint32_t i, uint32_t c) {
+    float v = scratch.key[at(i, c)];
+    if (v < scratch.row_least[i] || (v == scratch.row_least[i] && c > scratch.row_pair[i])) {
+        scratch.row_least[i] = v;
+        scratch.row_pair[i] = c;
     }
 }
 
@@ -367,10 +362,15 @@ int32_t lights_merge(DynArray* list, Vec3f p, int32_t limit) {
         uint32_t merged = bi == last ? bj : bi;
         take_light(lights, merged, p);
         bound_pairs_of(merged, n);
-        // Rows bj and merged are new; the others changed in those columns.
+        // Rows bj and merged are new; the others changed in those columns,
+        // and a row whose least pair was in one of them is looked along again.
         for (uint32_t i = 1; i < n; i++) {
-            if (i == bj || i == merged) find_row_least(i);
-            else update_row(i, bj, merged);
+            if (i == bj || i == merged || scratch.row_pair[i] == bj || scratch.row_pair[i] == merged) {
+                find_row_least(i);
+                continue;
+            }
+            if (bj < i) row_takes(i, bj);
+            if (merged < i) row_takes(i, merged);
         }
         merges++;
     }
