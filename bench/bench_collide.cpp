@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
@@ -77,7 +78,7 @@ double cube_side(int count, bool fast) {
         Ball a = random_ball(fast), b = random_ball(fast);
         double reach = a.radius + b.radius;
         double motion = vec3_len(vec3_sub(a.velocity, b.velocity));
-        volume += M_PI * reach * reach * (4.0 / 3.0 * reach + motion);
+        volume += std::numbers::pi * reach * reach * (4.0 / 3.0 * reach + motion);
     }
     return std::cbrt((count - 1) / 2.0 * volume / samples);
 }
@@ -213,6 +214,11 @@ void BM_collide_bullet(benchmark::State& state, bool fast) {
         bullet_frame(s);
     }
     report(state, touching);
+    // Every pair first, so that each proxy does not look through all of them.
+    struct AllPairs : btOverlapCallback {
+        bool processOverlap(btBroadphasePair&) override { return true; }
+    } all;
+    s->broadphase.getOverlappingPairCache()->processAllOverlappingPairs(&all, &s->dispatcher);
     for (btBroadphaseProxy* p : s->proxies) s->broadphase.destroyProxy(p, &s->dispatcher);
     delete s;
     VNode_destroy(world);
