@@ -7,7 +7,8 @@ set -euo pipefail
 game_pkgs=(cmake ninja-build g++ pkg-config libsdl2-dev libgl-dev libgl1-mesa-dri)
 test_pkgs=(googletest libgtest-dev libbenchmark-dev
            g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64
-           xvfb xauth xdotool x11-utils procps)
+           xvfb xauth xdotool x11-utils procps
+           python3-matplotlib)  # tools/plot_times.py and its test
 
 pkgs=("${game_pkgs[@]}")
 [ "${1:-}" = "--game" ] || pkgs+=("${test_pkgs[@]}")

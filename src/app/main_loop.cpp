@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/overlays.h"
 #include "app/scenario.h"
 #include "app/ship.h"
 #include "foundation/camera.h"
@@ -115,9 +116,14 @@ void frame(Loop* loop) {
     plot_scene(loop);
 
     profile_section("diags", 0xa0a0a0);
-    // The tree diagram (Ctrl+T) comes here, and with diagnostics on, the diagnostics overlay,
-    // which shows and closes the frame's profiler marks. Until it does, they are dropped.
-    profile_section(nullptr, 0);
+    tree_diagram_overlay(loop->world);
+    // The diagnostics overlay shows and closes the frame's profiler marks; without it they
+    // are dropped.
+    if (loop->diagnostics) {
+        diagnostics_overlay(loop->raw_frame_time);
+    } else {
+        profile_section(nullptr, 0);
+    }
 
     if (ctrl_pressed('S')) screenshot();
     end_frame(0);

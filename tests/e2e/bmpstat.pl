@@ -7,6 +7,10 @@
 #                                    their positions (it changes when as many pixels move)
 #   bmpstat.pl lit FILE X Y W H     pixels of the rectangle that are not (nearly) black:
 #                                    "count signature"
+#   bmpstat.pl match FILE X Y W H RRGGBB...
+#                                   pixels of the rectangle in exactly one of the colours (hex):
+#                                    "count signature"
+#   bmpstat.pl pixel FILE X Y       the pixel's colour as RRGGBB in hex
 #   bmpstat.pl mean FILE            mean brightness of the whole picture, 0 to 255
 #   bmpstat.pl neutral FILE         per cent of the picture in dim to bright neutral grey
 #                                    (the solute's blended cubes; the crystal is coloured)
@@ -35,8 +39,12 @@ sub pixel {
     return unpack('C3', substr($data, $at, 3));
 }
 
-if ($mode eq 'light' || $mode eq 'lit') {
-    my ($x0, $y0, $w, $h) = @rect;
+if ($mode eq 'pixel') {
+    my ($b, $g, $r) = pixel(@rect);
+    printf "%02x%02x%02x\n", $r, $g, $b;
+} elsif ($mode eq 'light' || $mode eq 'lit' || $mode eq 'match') {
+    my ($x0, $y0, $w, $h, @colours) = @rect;
+    my %wanted = map { lc($_) => 1 } @colours;
     my ($count, $signature) = (0, 0);
     for my $y ($y0 .. $y0 + $h - 1) {
         for my $x ($x0 .. $x0 + $w - 1) {
@@ -44,6 +52,8 @@ if ($mode eq 'light' || $mode eq 'lit') {
             my ($lo, $hi) = (sort { $a <=> $b } @c)[0, 2];
             if ($mode eq 'lit') {
                 next unless $c[0] + $c[1] + $c[2] > 60;
+            } elsif ($mode eq 'match') {
+                next unless $wanted{sprintf('%02x%02x%02x', @c[2, 1, 0])};
             } else {
                 next unless $lo >= 128 && $hi - $lo <= 24;
             }

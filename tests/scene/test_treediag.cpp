@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "foundation/camera.h"
+#include "platform/opengl.h"
+#include "scene/advance.h"
+#include "scene/plot.h"
+#include "scene/treediag.h"
+#include "support/gl_context.h"
+
+namespace {
+
+void no_plot_op(VNode*) {}
+const ThingType leaf_type = {"Leaf", sizeof(VNode), nullptr, no_plot_op, nullptr, nullptr};
+
+VNode* leaf(VNode* parent, uint32_t flags = 0) {
+    VNode* n = VNode_create(&leaf_type, parent);
+    n->flags |= flags;
+    return n;
+}
+
+// Boxes and lines as "kind x,y x2,y2 colour", in drawing order; points are looked at as pictures.
+struct Shapes {
+    std::vector<DiagramShape> all;
+    Shapes(const VNode* n, double x0, double x1, double y, double dy) {
+        VNode_tree_diagram_shapes(n, x0, x1, y, dy, add, this);
+    }
+    static void add(void* user, const DiagramShape& s) { static_cast<Shapes*>(user)->all.push_back(s); }
+    std::vector<std::string> outlines() const {
+        static const char* kinds[] = {"point", "line", "fill", "box"};
+        std::vector<std::string> out;
+        for (const DiagramShape& s : all) {
+            char text[96];
+            std::snprintf(text, sizeof text, "%s %g,%g %g,%g %06x", kinds[static_cast<int>(s.kind)],
+                          s.x, s.y, s.x2, s.y2, s.colour);
+            if (s.kind != DiagramShapeKind::point) out.push_back(text);
+        }
+        return out;
+    }
+    // The points in the 5 x 5 cell below (cx, cy): 'x' black, 'o' grey.
+    std::vector<std::string> glyph(double cx, double cy) const {
+        std::vector<std::string> rows(5, ".....");
+        for (const DiagramShape& s : all) {
+            int col = static_cast<int>(s.x - cx + 2), row = static_cast<int>(s.y - cy);
+            if (s.kind != DiagramShapeKind::point || col < 0 || col > 4 || row < 0 || row > 4) continue;
+            rows[row][col] = s.colour == 0 ? 'x' : s.colour == 0x808080 ? 'o' : '?';
+        }
+        return rows;
+    }
+};
+
+}  // namespace
+
+TEST(TreeDiagram, WorldWithThreeLeavesAsTheOverlayPlacesIt) {
+    VNode* world = World_create(0, 0, 0, nullptr);
+    for (int i = 0; i < 3; i++) leaf(world);
+    // A 1366 x 768 screen: the world at the middle of 341..1366, its leaves a tenth of the way
+    // down, in the middles of the thirds, drawn from the last to the first.
+    const Shapes s(world, 1366 / 4, 1366, 0, 768);
+    VNode_destroy(world);
+    const std::vector<std::string> want = {
+        "line 853,2 1195.17,76.8 808080", "line 853,2 853.5,76.8 808080",
+        "line 853,2 511.833,76.8 808080", "fill 852,1 3,3 0000ff",
+        "box 851,0 4,4 8080ff",           "fill 1194,77 3,3 000000",
+        "box 1193,76 4,4 808080",         "fill 852,77 3,3 000000",
+        "box 851,76 4,4 808080",          "fill 510,77 3,3 000000",
+        "box 509,76 4,4 808080"};
+    EXPECT_EQ(s.outlines(), want);
+    EXPECT_EQ(s.all.size(), want.size()) << "opaque nodes draw no points";
+}
+
+TEST(TreeDiagram, DeeperTreeNestsRangesAndRowsAndMarksTheFlags) {
+    // world: [a: [a0 transparent, a1 plotted only as a leaf], b transparent]
+    VNode* world = World_create(0, 0, 0, nullptr);
+    VNode* a = leaf(world);
+    leaf(world, VN_TRANSPARENT);
+    leaf(a, VN_TRANSPARENT);
+    leaf(a, VN_PLOT_IF_LEAF);
+    const Shapes s(world, 0, 800, 0, 1000);
+    VNode_destroy(world);
+    const std::vector<std::string> want = {
+        "line 400,2 600,100 808080", "line 400,2 200,100 808080",
+        "fill 399,1 3,3 0000ff",     "box 398,0 4,4 8080ff",
+        // b's diamond is points only; then a, a row lower: 0.9 x 100 + 0.1 x 1000 = 190.
+        "line 200,102 300,190 808080", "line 200,102 100,190 808080",
+        "fill 199,101 3,3 0000ff",     "box 198,100 4,4 8080ff",
+        "fill 299,191 3,3 000000",     "box 298,190 4,4 808080"};
+    EXPECT_EQ(s.outlines(), want);
+    const std::vector<std::string> diamond = {"..o..", ".oxo.", "oxxxo", ".oxo.", "..o.."};
+    EXPECT_EQ(s.glyph(600, 100), diamond) << "b";
+    EXPECT_EQ(s.glyph(100, 190), diamond) << "a0";
+    const std::vector<std::string> dot = {".....", ".....", "..o..", ".....", "....."};
+    EXPECT_EQ(s.glyph(300, 190), dot) << "a1's square gets a lighter point in its middle";
+}
+
+namespace {
+
+// Both texts as the counters stand now.
+void expect_stats(unsigned parsed, unsigned leaves, unsigned depth, unsigned things,
+                  unsigned transparents) {
+    using std::to_string;
+    StatsText text;
+    VNode_stats_format(&text);
+    EXPECT_EQ(std::string(text.nodes), "parsed_nodes = " + to_string(parsed) + " (total_nodes = " +
+                                           to_string(total_nodes) + ")\nleaf_nodes = " +
+                                           to_string(leaves) + "\nmax_node_depth = " +
+                                           to_string(depth));
+    EXPECT_EQ(std::string(text.plotted), "things_plotted = " + to_string(things) +
+                                             "\ntransparents_plotted = " + to_string(transparents));
+}
+
+}  // namespace
+
+TEST(TreeStats, AfterResetEveryCounterButTheLiveNodesIsZero) {
+    VNode* world = World_create(0, 0, 0, nullptr);
+    VNode_reset_counters();
+    expect_stats(0, 0, 0, 0, 0);
+    VNode_destroy(world);
+}
+
+namespace {
+
+class TreeDiagGl : public GlTest {};
+
+}  // namespace
+
+TEST_F(TreeDiagGl, StatsAfterAPlotCountEachKindOfVisit) {
+    // world: three opaque leaves in view, one with an opaque child, and three transparent ones.
+    VNode* world = World_create(0, 0, 0, nullptr);
+    world->bound.radius = 1e6;
+    Mat4 ahead = mat4_identity();
+    ahead.m[14] = -10;
+    for (int i = 0; i < 6; i++) {
+        VNode* n = leaf(world, i >= 3 ? VN_TRANSPARENT : 0);
+        VNode_take_frame(n, &ahead);
+        n->bound.radius = 1;
+    }
+    leaf(VNode_child(world, 2))->bound.radius = 1;
+    VNode_remember_frames(world);
+    Mat4 eye = mat4_identity();
+    camera_from_frame(&eye);
+    VNode_reset_counters();
+    VNode_plot(world);
+    expect_stats(8, 6, 2, 4, 3);
+    VNode_destroy(world);
+}
+
+TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereAndNothingForRadiusZero) {
+    const uint32_t list = VNode_bound_marker_list();
+    VNode* world = World_create(0, 0, -5, nullptr);
+    Mat4 eye = mat4_identity();
+    camera_from_frame(&eye);
+    auto lit_pixels = [] {
+        std::vector<unsigned char> rgb(3 * 300 * 300);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300, GL_RGB,
+                     GL_UNSIGNED_BYTE, rgb.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        int n = 0;
+        for (std::size_t i = 0; i < rgb.size(); i += 3) n += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
+        return n;
+    };
+    for (double radius : {0.0, 1.0}) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        world->bound.radius = radius;
+        VNode_draw_bounds(world);
+        if (radius == 0.0) {
+            EXPECT_EQ(lit_pixels(), 0);
+        } else {
+            EXPECT_GT(lit_pixels(), 500) << "the rings round x and y, seen edge on";
+        }
+    }
+    EXPECT_EQ(VNode_bound_marker_list(), list) << "compiled once, kept";
+    EXPECT_EQ(glIsList(list), GL_TRUE);
+    VNode_destroy(world);
+}
