@@ -1,6 +1,5 @@
 #include "things/dendrite.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -89,14 +88,38 @@ const FaceShape face_shapes[6] = {
 };
 const int16_t face_tex[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 
-// A face is drawn when the cell beyond it is outside the box or empty: bit f for face f.
-unsigned exposed_faces(const Dendrite* d, CellPos c) {
+constexpr uint8_t bits_set[64] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, 1, 2, 2, 3, 2, 3,
+                                   3, 4, 2, 3, 3, 4, 3, 4, 4, 5, 1, 2, 2, 3, 2, 3, 3, 4, 2, 3, 3, 4,
+                                   3, 4, 4, 5, 2, 3, 3, 4, 3, 4, 4, 5, 3, 4, 4, 5, 4, 5, 5, 6};
+
+std::size_t cell_index(const Dendrite* d, int32_t x, int32_t y, int32_t z) {
+    return (static_cast<std::size_t>(x) * static_cast<std::size_t>(d->size_y) +
+            static_cast<std::size_t>(y)) * static_cast<std::size_t>(d->size_z) +
+           static_cast<std::size_t>(z);
+}
+
+// Bit f for face f of a crystal cell whose neighbour beyond is empty or outside the box.
+uint8_t open_faces_of(const Dendrite* d, int32_t x, int32_t y, int32_t z) {
+    if (d->cells[x][y][z] == 0) return 0;
     unsigned mask = 0;
     for (unsigned f = 0; f < 6; f++) {
         const int8_t* s = face_shapes[f].step;
-        if (dendrite_cell(d, c.x + s[0], c.y + s[1], c.z + s[2]) == 0) mask |= 1u << f;
+        if (dendrite_cell(d, x + s[0], y + s[1], z + s[2]) == 0) mask |= 1u << f;
     }
-    return mask;
+    return static_cast<uint8_t>(mask);
+}
+
+// After cell (x, y, z) has changed: its open faces and those of its neighbours.
+void cell_changed(Dendrite* d, int32_t x, int32_t y, int32_t z) {
+    d->crystal_changes++;
+    d->open_faces[cell_index(d, x, y, z)] = open_faces_of(d, x, y, z);
+    for (const FaceShape& f : face_shapes) {
+        const int32_t nx = x + f.step[0], ny = y + f.step[1], nz = z + f.step[2];
+        if (nx < 0 || ny < 0 || nz < 0 || nx >= d->size_x || ny >= d->size_y || nz >= d->size_z) {
+            continue;
+        }
+        d->open_faces[cell_index(d, nx, ny, nz)] = open_faces_of(d, nx, ny, nz);
+    }
 }
 
 // Where the eye stands among the cells. A face at the low side of a cell (coordinate c) is
@@ -288,6 +311,7 @@ Dendrite* dendrite_create(int32_t size_x, int32_t size_y, int32_t size_z, double
                                            d->bound.centre.y, d->bound.centre.z);
     d->start_centre = d->world_centre;
     d->cells = alloc_cells(d->size_x, d->size_y, d->size_z);
+    d->open_faces = static_cast<uint8_t*>(checked_calloc(static_cast<std::size_t>(cells), 1));
     DynArray_init_of<CellPos>(&d->solute);
     DynArray_init_of<CellPos>(&d->crystal);
     crystallise(d, d->size_x / 2, d->size_y / 2, d->size_z / 2, 1);
@@ -316,6 +340,8 @@ void dendrite_free(VNode* node) {
         checked_free(d->cells);
         d->cells = nullptr;
     }
+    checked_free(d->open_faces);
+    d->open_faces = nullptr;
     DynArray_free(d->solute);
     DynArray_free(d->crystal);
     DendriteDrawing* w = &d->drawing;
@@ -329,7 +355,7 @@ void dendrite_free(VNode* node) {
 void crystallise(Dendrite* d, int32_t x, int32_t y, int32_t z, int16_t value) {
     if (d->cells[x][y][z] != 0) return;
     d->cells[x][y][z] = value;
-    d->crystal_changes++;
+    cell_changed(d, x, y, z);
     CellPos p{static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<int16_t>(z)};
     DynArray_push_value(&d->crystal, p);
 }
@@ -386,18 +412,20 @@ void dendrite_faces_update(Dendrite* d, Vec3 eye, bool all_faces) {
     std::memset(start, 0, sizeof(uint32_t) * (classes + 1));
     const CellPos* crystal = DynArray_items<CellPos>(&d->crystal);
     for (uint32_t i = 0; i < d->crystal.count; i++) {
-        const unsigned exposed = exposed_faces(d, crystal[i]);
-        const unsigned facing = facing_faces(ec, crystal[i]);
-        const uint32_t c = 2 * steps_from_eye(d, ec, crystal[i]);
-        start[c + 1] += static_cast<uint32_t>(std::popcount(exposed & facing));
-        if (all_faces) start[c + 2] += static_cast<uint32_t>(std::popcount(exposed & ~facing));
+        const CellPos cell = crystal[i];
+        const unsigned exposed = d->open_faces[cell_index(d, cell.x, cell.y, cell.z)];
+        if (!exposed) continue;
+        const unsigned facing = facing_faces(ec, cell);
+        const uint32_t c = 2 * steps_from_eye(d, ec, cell);
+        start[c + 1] += bits_set[exposed & facing];
+        if (all_faces) start[c + 2] += bits_set[exposed & ~facing & 63u];
     }
     for (uint32_t c = 1; c <= classes; c++) start[c] += start[c - 1];
     w->faces = start[classes];
     reserve_of(&w->vertices, &w->capacity, 4 * w->faces);
     for (uint32_t i = 0; i < d->crystal.count; i++) {
         const CellPos cell = crystal[i];
-        const unsigned exposed = exposed_faces(d, cell);
+        const unsigned exposed = d->open_faces[cell_index(d, cell.x, cell.y, cell.z)];
         if (!exposed) continue;
         const unsigned facing = facing_faces(ec, cell);
         const uint32_t c = 2 * steps_from_eye(d, ec, cell);
@@ -489,7 +517,7 @@ void dendrite_collide(VNode* node, VNode* other) {
         if (!bullet_hit(bullet, node, 0.0)) continue;
         chip_effects(d, x, y, z, bullet->parent);
         d->cells[x][y][z] = 0;
-        d->crystal_changes++;
+        cell_changed(d, x, y, z);
         remove_from_crystal(d, x, y, z);
         if (bullet->firing_ship) bullet->firing_ship->score += 1.0;
     }

@@ -56,7 +56,10 @@ struct Dendrite : VNode {
     int16_t*** cells;
     DynArray solute;   // of CellPos: the walking particles (several may share a cell)
     DynArray crystal;  // of CellPos: every crystal cell, in order of attachment
-    // Counts every change of a crystal cell (growth and chipping).
+    // Per cell, at x * size_y * size_z + y * size_z + z: bit f set for each face f (-x, +x,
+    // -y, +y, -z, +z) of a crystal cell whose neighbour beyond is empty or outside the box.
+    // Kept up to date with every change of a cell, as is the count of those changes.
+    uint8_t* open_faces;
     uint32_t crystal_changes;
     DendriteDrawing drawing;
 };
