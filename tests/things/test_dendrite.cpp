@@ -152,12 +152,13 @@ protected:
 };
 
 TEST_F(Chipping, BulletCrossingSeveralCellsRemovesOnlyTheFirstAndScoresOne) {
+    crystallise(box, 1, 6, 5, 4);  // above the first cell: it gains a face when that goes
     const uint32_t children = VNode_child_count(world);
     fly(Vec3{1.5, 5.5, 5.5}, Vec3{9.5, 5.5, 5.5}, ship);  // samples at x 1.5, 3.1, 4.7 ...
     EXPECT_EQ(dendrite_cell(box, 1, 5, 5), 0);
     EXPECT_EQ(dendrite_cell(box, 3, 5, 5), 4);
     EXPECT_EQ(dendrite_cell(box, 5, 5, 5), 1);
-    EXPECT_EQ(box->crystal.count, 2u);
+    EXPECT_EQ(box->crystal.count, 3u);
     EXPECT_EQ(ship->score, 1.0);
     EXPECT_EQ(ship->hits, 1);
     expect_drawing_lists_every_open_face(box);
