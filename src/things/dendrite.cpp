@@ -482,8 +482,8 @@ void dendrite_plot(VNode* node) {
     Vec3 eye = g_camera.eye;
     frame_point_to_local(&d->frame->current, &eye);
     // Where the near plane may cut into the crystal, the eye can see the inside of a cell.
-    const bool near = dendrite_crystal_within(d, eye, 1.001 * near_plane_reach() + 1e-6);
-    dendrite_faces_update(d, eye, near);
+    const bool cut_by_near_plane = dendrite_crystal_within(d, eye, 1.001 * near_plane_reach() + 1e-6);
+    dendrite_faces_update(d, eye, cut_by_near_plane);
     draw_crystal(&d->drawing);
 
     if (key_pressed(KEY_SPACE)) show_solute ^= 1;
