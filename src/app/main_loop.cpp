@@ -22,6 +22,7 @@
 
 uint32_t prev_mouse_buttons = 0;
 unsigned char light_show = 0;
+const Ship* player_ship = nullptr;
 const char* const window_title = "Zibu";
 
 double clamp_frame_time(double raw) { return raw > FRAME_TIME_MAX ? FRAME_TIME_MAX : raw; }
@@ -45,6 +46,7 @@ struct Loop {
 void start_up_scene(Loop* loop) {
     loop->world = World_create(0.0, 0.0, 0.0, nullptr);
     loop->ship = ship_create(20.0, 20.0, 20.0, loop->world);
+    player_ship = loop->ship;
     scene_populate(loop->world);
 }
 
@@ -199,6 +201,7 @@ void main_loop(const char* /*command_line*/) {
         frame(&loop);
         quit = graphics_pump() == 1 || key_held('Q') || key_held(KEY_ESCAPE);
     }
+    player_ship = nullptr;
     VNode_destroy(loop.world);
     // The context itself is left to the process exit, but the driver's copy of a captured
     // plot lives in memory it would otherwise never give back (leak checkers report it).

@@ -10,6 +10,9 @@
 extern uint32_t prev_mouse_buttons;
 // Chooses the lighting of the scene-lighting hook.
 extern unsigned char light_show;
+// The player's ship while main_loop runs (null outside it), for observers of a run.
+struct Ship;
+extern const Ship* player_ship;
 
 constexpr double FRAME_TIME_MAX = 0.05;
 // The window's caption.

@@ -5,6 +5,7 @@
 
 #include "app/hud.h"
 #include "app/main_loop.h"
+#include "foundation/util.h"
 #include "scene/advance.h"
 #include "platform/framecycle.h"
 #include "platform/window.h"
@@ -47,7 +48,8 @@ void steer(Mat4* m) {
 
 void roll(Ship* ship, Mat4* m, double dt) {
     const int direction = held('Z') - held('C');
-    ship->roll_rate = static_cast<float>(std::exp(-dt) * ship->roll_rate + 2.0 * dt * direction);
+    const double rate = portable_exp(-dt) * ship->roll_rate + 2.0 * dt * direction;
+    ship->roll_rate = static_cast<float>(rate);
     frame_rotate_z(m, ship->roll_rate * dt);
     frame_orthonormalize(m);
 }
@@ -68,7 +70,7 @@ void thrust(Ship* ship, const Mat4* m, double dt) {
 
 // Exponential damping, then a drag of 0.00025 v^2 / radius that never reverses the velocity.
 void slow_down(Ship* ship, double dt) {
-    vec3_scale_in_place(&ship->velocity, std::exp(-0.5 * dt));
+    vec3_scale_in_place(&ship->velocity, portable_exp(-0.5 * dt));
     const double v = vec3_len(ship->velocity);
     const double drag = -0.5 * 0.001 * v * v * 0.5 / ship->bound.radius;
     if (v > 0.0) vec3_scale_in_place(&ship->velocity, max_d(0.0, 1.0 + dt * drag / v));

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "foundation/util.h"
+
 namespace {
 
 Vec3 column(const Mat4* m, int c) { return Vec3{m->m[4 * c], m->m[4 * c + 1], m->m[4 * c + 2]}; }
@@ -15,10 +17,11 @@ void set_column(Mat4* m, int c, Vec3 v) {
     m->m[4 * c + 2] = v.z;
 }
 
-// Replaces axes a and b by (cos t*a + sin t*b, -sin t*a + cos t*b).
+// Replaces axes a and b by (cos t*a + sin t*b, -sin t*a + cos t*b), with the portable sine and
+// cosine: a turn must come out the same on every build, or replayed runs drift apart.
 void turn_axes(Mat4* m, int a, int b, double angle) {
-    double c = std::cos(angle);
-    double s = std::sin(angle);
+    double c = 1.0, s = 0.0;
+    portable_sincos(angle, &s, &c);
     Vec3 u = column(m, a);
     Vec3 v = column(m, b);
     set_column(m, a, Vec3{c * u.x + s * v.x, c * u.y + s * v.y, c * u.z + s * v.z});

@@ -16,6 +16,13 @@ inline double pos_d(double v) { return v >= 0.0 ? v : 0.0; }
 inline int32_t pos_i(int32_t v) { return v >= 0 ? v : 0; }
 inline double sq(double v) { return v * v; }
 
+// sin and cos of one angle, and e to the x, from basic arithmetic only, so that every platform
+// and C runtime computes the same bits. The runtimes' own functions disagree in the last place
+// now and then, which is enough for a replayed run to drift apart between the builds; what
+// moves the simulation uses these. Within about one unit in the last place.
+void portable_sincos(double angle, double* s, double* c);
+double portable_exp(double x);
+
 // 'A'..'Z' become 'a'..'z'; any other byte comes back unchanged, widened as a
 // signed char.
 int to_lower(char c);

@@ -9,6 +9,7 @@ unsigned char flat_projection = 1;
 uint32_t last_clear_colour = CLEAR_COLOUR_UNSET;
 double (*clock_seconds)() = clock_calibrate;
 double seconds_per_tick = 0.0;
+void (*frame_done_hook)() = nullptr;
 
 void gl_start_state(int width, int height) {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -77,6 +78,7 @@ void overlay_end() {
 }
 
 void end_frame(uint32_t colour) {
+    if (frame_done_hook) frame_done_hook();
     glFinish();
     swap_window_buffers();
     // Changing the clear colour can cost a pipeline flush on some drivers; skip it if unchanged.

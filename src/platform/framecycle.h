@@ -26,6 +26,9 @@ void overlay_begin();
 void overlay_end();
 // Finish, swap, then clear to colour (0xRRGGBB) for the next frame.
 void end_frame(uint32_t colour);
+// Called by end_frame, when set, while the finished picture is still in the back buffer: a
+// scripted run takes its pictures and its digest there, a benchmark times its frames.
+extern void (*frame_done_hook)();
 // Clears colour and depth inside the rectangle only (window pixels from the bottom-left).
 void clear_rect(int x, int y, int w, int h);
 // Length in current object units of one pixel, for a flat set-up.

@@ -1,5 +1,6 @@
 #include "platform/window.h"
 
+#include "platform/framecycle.h"
 #include "platform/opengl.h"
 
 #include <cstdlib>
@@ -14,6 +15,20 @@ unsigned char key_state_before[256];
 uint32_t mouse_buttons = 0;
 int32_t mouse_latch = 1;
 unsigned char alt_tab_minimised = 0;
+const EventSource* event_source = &os_events;
+
+void event_source_use(const EventSource* source) {
+    event_source = source;
+    clock_seconds = source->clock;
+}
+
+int graphics_pump() {
+    pump_begin();
+    if (event_source->messages() == 1) return 1;
+    return pump_after_messages(*event_source);
+}
+
+void mouse_look(int* dx, int* dy) { event_source->mouse_motion(dx, dy); }
 
 void input_reset() {
     std::memset(key_state, 0, sizeof key_state);
@@ -22,19 +37,19 @@ void input_reset() {
 
 void pump_begin() { mouse_buttons &= ~(MOUSE_WHEEL_AWAY | MOUSE_WHEEL_TOWARDS); }
 
-int pump_after_messages(const PumpPlatform& platform) {
-    if (platform.minimised()) {
+int pump_after_messages(const EventSource& source) {
+    if (source.minimised()) {
         // The keyboard arrays keep their last values while minimised.
         alt_tab_minimised = 0;
         return 0;
     }
-    if (!alt_tab_minimised && !windowed) platform.raise_topmost();
+    if (!alt_tab_minimised && !windowed) source.raise_topmost();
 
     std::memcpy(key_state_before, key_state, sizeof key_state);
-    platform.read_keyboard(key_state);
+    source.read_keyboard(key_state);
 
     if ((key_state[KEY_MENU] & 0x80) && (key_state[KEY_TAB] & 0x80)) alt_tab_minimised = 1;
-    if (alt_tab_minimised) platform.minimise();
+    if (alt_tab_minimised) source.minimise();
     return 0;
 }
 

@@ -51,8 +51,8 @@ inline bool ctrl_pressed(int letter) { return key_held(KEY_CONTROL) && key_press
 // -1: the whole virtual desktop; positive: exactly that drawing size. Returns 1 on success,
 // 0 when the resulting size is 0 (nothing created). Failures to create go to fatal_error.
 int graphics_open(int width, int height, const char* title);
-// Handles waiting messages and refreshes the input state. Returns 1 when the quit message
-// was taken (nothing else is done then), else 0.
+// Handles waiting messages and refreshes the input state from the event source. Returns 1
+// when the quit message was taken (nothing else is done then), else 0.
 int graphics_pump();
 // Restores the display, releases the context and ends the process with status 0.
 [[noreturn]] void graphics_shutdown();
@@ -68,18 +68,46 @@ void* gl_proc_address(const char* name);
 // Shows the back buffer of the window (no-op before graphics_open).
 void swap_window_buffers();
 // Cursor offset from the window centre since the previous call (either output may be null),
-// then the cursor goes back to the centre.
+// then the cursor goes back to the centre. Read from the event source.
 void mouse_look(int* dx, int* dy);
 
-// ---- The pump logic both backends share ----
-
-// What the shared pump needs from the backend's window.
-struct PumpPlatform {
+// ---- The event source ----
+//
+// Everything the program learns from the outside world passes here: the messages of each
+// pump, the keyboard, the state of the window, the mouse movement and the clock. The source is
+// either the OS (os_events, defined by the backend) or a script played back frame by frame.
+// Both go through the same shared pump rules below, so a scripted run executes the frame code
+// of a real one.
+struct EventSource {
+    // Handles the messages waiting for this pump; mouse input among them goes through
+    // mouse_button_message and mouse_wheel_message. Returns 1 when the quit message came.
+    int (*messages)();
     bool (*minimised)();
     void (*raise_topmost)();
+    // The keyboard as it stands: high bit = down, by virtual-key code.
     void (*read_keyboard)(unsigned char out[256]);
     void (*minimise)();
+    // mouse_look itself: the movement since the previous call, then back to the centre.
+    void (*mouse_motion)(int* dx, int* dy);
+    // Installed as clock_seconds along with the source.
+    double (*clock)();
+    // Non-zero: graphics_open makes a plain window of exactly this drawing size, whatever the
+    // desktop (no full screen, no display-mode change, the pointer left free). 0: the game's
+    // own window.
+    int fixed_width, fixed_height;
 };
+
+extern const EventSource os_events;
+extern const EventSource* event_source;  // &os_events unless a script plays
+// Makes source the event source and its clock the clock.
+void event_source_use(const EventSource* source);
+
+// The backend's message loop: window messages are always handled; input messages (mouse
+// buttons, wheel, motion) reach the shared rules only when take_input is set. Returns 1 when
+// the quit message came.
+int window_messages(bool take_input);
+
+// ---- The pump logic both sources share ----
 
 // Zeroes both keyboard arrays (when the window opens).
 void input_reset();
@@ -87,7 +115,7 @@ void input_reset();
 void pump_begin();
 // After the messages: the minimised rule, topmost placement, keyboard refresh, Alt+Tab.
 // Returns 0 (the value of graphics_pump when no quit message came).
-int pump_after_messages(const PumpPlatform& platform);
+int pump_after_messages(const EventSource& source);
 // A mouse move or button message; buttons holds the buttons now down (any bits, masked here).
 void mouse_button_message(uint32_t buttons);
 // A wheel message; positive turns away from the user.

@@ -112,9 +112,6 @@ void sdl_read_keyboard(unsigned char out[256]) {
 
 void sdl_minimise() { SDL_MinimizeWindow(main_window); }
 
-const PumpPlatform sdl_platform = {sdl_minimised, sdl_raise_topmost, sdl_read_keyboard,
-                                   sdl_minimise};
-
 void drawable_resize() {
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(main_window, &w, &h);
@@ -161,6 +158,11 @@ int graphics_open(int width, int height, const char* title) {
 
     // The drawing size and the window position.
     const int requested_width = width;
+    const bool fixed = event_source->fixed_width > 0;
+    if (fixed) {
+        width = event_source->fixed_width;
+        height = event_source->fixed_height;
+    }
     int x = 0, y = 0;
     if (width == 0) {
         SDL_Rect desktop{};
@@ -204,7 +206,7 @@ int graphics_open(int width, int height, const char* title) {
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
     if (windowed) {
         flags |= SDL_WINDOW_RESIZABLE;
-    } else {
+    } else if (!fixed) {
         // A full-screen window that loses the focus gets out of the way, as Alt+Tab does.
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
         if (requested_width == 0) {
@@ -231,7 +233,7 @@ int graphics_open(int width, int height, const char* title) {
     }
     gl_start_state(screen_width, screen_height);
 
-    if (!windowed) {
+    if (!windowed && !fixed) {
         SDL_ShowCursor(SDL_DISABLE);
         // Steering reads relative motion; the pointer stays in the window.
         SDL_SetRelativeMouseMode(SDL_TRUE);
@@ -239,10 +241,13 @@ int graphics_open(int width, int height, const char* title) {
     return 1;
 }
 
-int graphics_pump() {
-    pump_begin();
+int window_messages(bool take_input) {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
+        if (!take_input && (e.type == SDL_MOUSEMOTION || e.type == SDL_MOUSEBUTTONDOWN ||
+                            e.type == SDL_MOUSEBUTTONUP || e.type == SDL_MOUSEWHEEL)) {
+            continue;
+        }
         switch (e.type) {
             case SDL_QUIT:
                 return 1;
@@ -277,7 +282,7 @@ int graphics_pump() {
                 break;
         }
     }
-    return pump_after_messages(sdl_platform);
+    return 0;
 }
 
 void graphics_shutdown() { graphics_shutdown_status(0); }
@@ -304,7 +309,9 @@ void swap_window_buffers() {
     if (main_window) SDL_GL_SwapWindow(main_window);
 }
 
-void mouse_look(int* dx, int* dy) {
+namespace {
+
+void sdl_mouse_motion(int* dx, int* dy) {
     int mx = mouse_motion_x, my = mouse_motion_y;
     if (main_window && windowed) {
         // A framed window has a visible pointer: measure from the centre and put it back
@@ -321,3 +328,9 @@ void mouse_look(int* dx, int* dy) {
     mouse_motion_x = 0;
     mouse_motion_y = 0;
 }
+
+}  // namespace
+
+const EventSource os_events = {[] { return window_messages(true); }, sdl_minimised,
+                               sdl_raise_topmost, sdl_read_keyboard, sdl_minimise,
+                               sdl_mouse_motion, clock_calibrate, 0, 0};

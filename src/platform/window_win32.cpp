@@ -15,6 +15,8 @@ HGLRC gl_context = nullptr;
 
 namespace {
 
+bool input_taken = true;  // the window procedure hands mouse messages on
+
 bool win32_minimised() { return IsIconic(main_window) != 0; }
 
 void win32_raise_topmost() {
@@ -26,15 +28,19 @@ void win32_read_keyboard(unsigned char out[256]) { GetKeyboardState(out); }
 // Minimises without destroying.
 void win32_minimise() { CloseWindow(main_window); }
 
-const PumpPlatform win32_platform = {win32_minimised, win32_raise_topmost, win32_read_keyboard,
-                                     win32_minimise};
-
 }  // namespace
 
 int graphics_open(int width, int height, const char* title) {
+    // A console program (the scripted run) has no WinMain to store the instance.
+    if (!app_instance) app_instance = GetModuleHandleA(nullptr);
+
     // 1. Drawing size and position.
     int x = 0, y = 0;
     const int requested_width = width;
+    if (event_source->fixed_width > 0) {
+        width = event_source->fixed_width;
+        height = event_source->fixed_height;
+    }
     if (width == 0) {
         width = GetSystemMetrics(SM_CXSCREEN);
         height = GetSystemMetrics(SM_CYSCREEN);
@@ -132,15 +138,15 @@ int graphics_open(int width, int height, const char* title) {
     return 1;
 }
 
-int graphics_pump() {
-    pump_begin();
+int window_messages(bool take_input) {
+    input_taken = take_input;
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
         if (!GetMessageA(&msg, nullptr, 0, 0)) return 1;  // the quit message
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return pump_after_messages(win32_platform);
+    return 0;
 }
 
 LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -160,10 +166,12 @@ LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, 
         case WM_RBUTTONUP:
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
-            mouse_button_message(static_cast<uint32_t>(wparam));
+            if (input_taken) mouse_button_message(static_cast<uint32_t>(wparam));
             return 0;
         case WM_MOUSEWHEEL:
-            mouse_wheel_message(static_cast<int32_t>(static_cast<uint32_t>(wparam)));
+            if (input_taken) {
+                mouse_wheel_message(static_cast<int32_t>(static_cast<uint32_t>(wparam)));
+            }
             return 0;
         default:
             return DefWindowProcA(window, message, wparam, lparam);
@@ -189,7 +197,9 @@ void swap_window_buffers() {
     if (device_context) SwapBuffers(device_context);
 }
 
-void mouse_look(int* dx, int* dy) {
+namespace {
+
+void win32_mouse_motion(int* dx, int* dy) {
     RECT r{};
     GetWindowRect(main_window, &r);
     const int cx = (r.left + r.right) / 2;
@@ -200,3 +210,9 @@ void mouse_look(int* dx, int* dy) {
     if (dy) *dy = cursor.y - cy;
     SetCursorPos(cx, cy);
 }
+
+}  // namespace
+
+const EventSource os_events = {[] { return window_messages(true); }, win32_minimised,
+                               win32_raise_topmost, win32_read_keyboard, win32_minimise,
+                               win32_mouse_motion, clock_calibrate, 0, 0};

@@ -30,10 +30,13 @@ void VNode_reset_counters() {
 namespace {
 
 // A transparent thing waiting to be drawn, keyed by its distance in front
-// of the eye.
+// of the eye. Things at the same distance (a rock's smoke and explosion start
+// at its centre) keep the order in which they were met, whatever the C
+// runtime's qsort does with equal keys.
 struct TransparentEntry {
     VNode* node;
     float key;
+    uint32_t met;
 };
 
 Vec3 to_eye(Vec3 world) {
@@ -69,7 +72,7 @@ void visit(VNode* node, DynArray* transparents) {
     if ((node->flags & VN_PLOT_IF_LEAF) && children) return;
     if (!node->type->plot) return;
     if (node->flags & VN_TRANSPARENT) {
-        DynArray_push_value(transparents, TransparentEntry{node, 0.0f});
+        DynArray_push_value(transparents, TransparentEntry{node, 0.0f, transparents->count});
         return;
     }
     if (light_tree_mode) {
@@ -88,9 +91,10 @@ void visit(VNode* node, DynArray* transparents) {
 }
 
 int compare_keys(const void* a, const void* b) {
-    float ka = static_cast<const TransparentEntry*>(a)->key;
-    float kb = static_cast<const TransparentEntry*>(b)->key;
-    return ka > kb ? 1 : (ka < kb ? -1 : 0);
+    const auto* ea = static_cast<const TransparentEntry*>(a);
+    const auto* eb = static_cast<const TransparentEntry*>(b);
+    if (ea->key != eb->key) return ea->key > eb->key ? 1 : -1;
+    return ea->met > eb->met ? 1 : (ea->met < eb->met ? -1 : 0);
 }
 
 void draw_transparents(DynArray* list) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "foundation/dmatrix.h"
 #include "foundation/memory.h"
@@ -24,6 +26,48 @@ TEST(Util, StringCopiesIncludingReplacingAStringByItself) {
     EXPECT_EQ(str_replace(&s, s), 2u);  // must not read the freed copy
     EXPECT_STREQ(s, "hi");
     checked_free(s);
+}
+
+// Units in the last place between two doubles of one sign.
+int64_t ulps_apart(double a, double b) {
+    int64_t x = 0, y = 0;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    return x > y ? x - y : y - x;
+}
+
+TEST(Util, PortableSineCosineAndExpAreCorrectlyRounded) {
+    // Arguments where the C runtimes differ and at least one of them rounds the wrong way; the
+    // expected values are the correctly rounded ones.
+    struct Case {
+        double x, sin_x, cos_x;
+    };
+    const Case turns[] = {
+        {0x1.7ac6aa57b7f35p+1, 0x1.737f41adf2ce9p-3, -0x1.f7818e3d68767p-1},
+        {0x1.74895d1c7d854p+1, 0x1.d5312f1dc0e81p-3, -0x1.f261ef2c147d3p-1},
+        {-0x1.458a79f695f84p+0, -0x1.e942a994a8f1fp-1, 0x1.2dc879b1137d5p-2},
+        {0x1.389bf34883628p+1, 0x1.49940ef623fbdp-1, -0x1.87d1a855aff01p-1},
+        {-M_PI / 2, -1.0, 0x1.1a62633145c07p-54},
+        {0x1p-30, 0x1p-30, 1.0},
+    };
+    double s = 0, c = 0;
+    for (const Case& t : turns) {
+        portable_sincos(t.x, &s, &c);
+        EXPECT_EQ(s, t.sin_x) << std::hexfloat << t.x;
+        EXPECT_EQ(c, t.cos_x) << std::hexfloat << t.x;
+    }
+    EXPECT_EQ(portable_exp(-0x1.5de1c5eb5064ap+1), 0x1.0a37ada04e498p-4);
+    EXPECT_EQ(portable_exp(0x1.29b06ade83b6p+1), 0x1.477b51fe717cdp+3);
+    EXPECT_EQ(portable_exp(1000.0), HUGE_VAL);
+    EXPECT_EQ(portable_exp(-1000.0), 0.0);
+
+    // Within one unit in the last place of the runtime's own over many turns and exp's range.
+    for (int i = -2000; i <= 2000; i++) {
+        portable_sincos(i * 0.01234567, &s, &c);
+        EXPECT_LE(ulps_apart(s, std::sin(i * 0.01234567)), 1) << i;
+        EXPECT_LE(ulps_apart(c, std::cos(i * 0.01234567)), 1) << i;
+        EXPECT_LE(ulps_apart(portable_exp(i * 0.35), std::exp(i * 0.35)), 1) << i;
+    }
 }
 
 TEST(DMatrix, RowsAreIndependentAndCountsSitAheadOfTheHandle) {

@@ -13,18 +13,20 @@ bool fake_minimised = false;
 int topmost_calls = 0;
 int minimise_calls = 0;
 
-const PumpPlatform fake_platform = {
-    [] { return fake_minimised; },
-    [] { ++topmost_calls; },
-    [](unsigned char out[256]) { std::memcpy(out, keyboard_now, 256); },
-    [] { ++minimise_calls; },
+// A source with no messages waiting: the window state and keyboard the tests set.
+const EventSource fake_source = {
+    .messages = [] { return 0; },
+    .minimised = [] { return fake_minimised; },
+    .raise_topmost = [] { ++topmost_calls; },
+    .read_keyboard = [](unsigned char out[256]) { std::memcpy(out, keyboard_now, 256); },
+    .minimise = [] { ++minimise_calls; },
+    .mouse_motion = nullptr,
+    .clock = nullptr,
+    .fixed_width = 0,
+    .fixed_height = 0,
 };
 
-// One pump with no messages waiting.
-void pump() {
-    pump_begin();
-    pump_after_messages(fake_platform);
-}
+void pump() { EXPECT_EQ(graphics_pump(), 0); }
 
 class Input : public ::testing::Test {
 protected:
@@ -36,7 +38,9 @@ protected:
         mouse_buttons = 0;
         mouse_latch = 1;
         alt_tab_minimised = 0;
+        event_source = &fake_source;
     }
+    void TearDown() override { event_source = &os_events; }
 };
 
 TEST_F(Input, KeyHeldAcrossPumpsIsPressedOnlyInTheFirst) {

@@ -1,0 +1,153 @@
+// Scripts of scripted runs: what the parser accepts and rejects, and how a script played as the
+// event source reaches the input state through the shared pump.
+#include "platform/script.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/framecycle.h"
+#include "platform/window.h"
+
+namespace {
+
+struct Parsed {
+    Script script{};
+    char error[SCRIPT_ERROR_SIZE] = {};
+    int line = 0;
+    explicit Parsed(const std::string& text) {
+        line = script_parse(text.data(), text.size(), &script, error);
+    }
+    ~Parsed() { script_free(&script); }
+    const ScriptEvent& at(uint32_t i) const { return DynArray_at<ScriptEvent>(&script.events, i); }
+};
+
+TEST(ScriptParse, EveryVerbCommentsAndBlankLines) {
+    Parsed p(
+        "# a comment line, then a blank one\n"
+        "\n"
+        "0 size 320 200\n"
+        "0\tdown Ctrl   # any case, tabs and a trailing comment\r\n"
+        "3 up pagedown\n"
+        "3 mouse -12 +7\n"
+        "4 button middle down\n"
+        "5 wheel -1\n"
+        "6 step 0.02\n"
+        "6 step 1/30\n"
+        "7 shot volley-1.b_2\n"
+        "9 quit\n"
+        "9 down 3");  // no newline at the end
+    ASSERT_EQ(p.line, 0) << p.error;
+    EXPECT_EQ(p.script.width, 320);
+    EXPECT_EQ(p.script.height, 200);
+    EXPECT_EQ(p.script.last_frame, 9u);
+    ASSERT_EQ(p.script.events.count, 10u);
+    EXPECT_EQ(p.at(0).a, KEY_CONTROL);
+    EXPECT_EQ(p.at(1).a, 0x22);
+    EXPECT_EQ(p.at(2).a, -12);
+    EXPECT_EQ(p.at(2).b, 7);
+    EXPECT_EQ(p.at(3).a, static_cast<int32_t>(MOUSE_MIDDLE));
+    EXPECT_EQ(p.at(3).b, 1);
+    EXPECT_EQ(p.at(4).a, -1);
+    // One division of exact integers: the same double on every C runtime.
+    EXPECT_EQ(p.at(5).seconds, 2.0 / 100.0);
+    EXPECT_EQ(p.at(6).seconds, 1.0 / 30.0);
+    EXPECT_STREQ(p.at(7).name, "volley-1.b_2");
+    EXPECT_EQ(p.at(9).a, '3');
+
+    Parsed empty("");
+    EXPECT_EQ(empty.line, 0);
+    EXPECT_EQ(empty.script.width, SCRIPT_DEFAULT_WIDTH);
+}
+
+TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
+    struct Case {
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"0 down w\n\n# fine\nten down w\n", "line 4: \"ten\" is not a frame number"},
+        {"7\n", "line 1: a verb must follow the frame number"},
+        {"0 jump\n", "line 1: unknown verb \"jump\""},
+        {"0 down w\n1 down shft\n", "line 2: unknown key \"shft\""},
+        {"5 down w\n4 up w\n", "line 2: frame 4 comes after frame 5"},
+        {"1 quit\n2 down w\n", "line 2: frame 2 comes after the quit of frame 1"},
+        {"0 mouse 3\n", "line 1: expected \"mouse DX DY\""},
+        {"0 button left sideways\n", "line 1: expected \"button left|right|middle down|up\""},
+        {"0 shot ../escape\n", "line 1: expected \"shot NAME (letters, digits, _ - .)\""},
+        {"0 step 1e-3\n", "line 1: expected \"step SECONDS (above 0, at most 10)\""},
+        {"3 size 640 360\n", "line 1: the size is set once, at frame 0"},
+    };
+    for (const Case& c : cases) {
+        Parsed p(c.text);
+        EXPECT_EQ(p.line, c.message[5] - '0') << c.text;  // the line number in the message
+        EXPECT_STREQ(p.error, c.message) << c.text;
+        EXPECT_EQ(p.script.events.count, 0u) << c.text;
+    }
+}
+
+// A script played through graphics_pump, as main_loop pumps: once at the end of start-up
+// (frame 0's input), then after every frame.
+class ScriptPlay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        input_reset();
+        mouse_buttons = 0;
+        mouse_latch = 1;
+        alt_tab_minimised = 0;
+    }
+    void TearDown() override {
+        event_source_use(&os_events);
+        input_reset();
+        mouse_buttons = 0;
+    }
+};
+
+TEST_F(ScriptPlay, EventsReachTheFrameTheyNameThroughTheSharedRules) {
+    Parsed p(
+        "0 down w\n"
+        "0 button left down\n"  // the start-up move has released the latch: counts at once
+        "1 up w\n"
+        "2 mouse 3 -4\n"
+        "2 mouse 1 1\n"
+        "2 wheel -1\n"
+        "3 step 0.5\n"
+        "3 down s\n"
+        "3 up s\n"  // down and up within one frame: never seen
+        "3 button left up\n"
+        "3 quit\n");
+    ASSERT_EQ(p.line, 0) << p.error;
+    script_play(&p.script);
+    EXPECT_EQ(clock_seconds(), 0.0);
+
+    ASSERT_EQ(graphics_pump(), 0);
+    EXPECT_TRUE(key_pressed('W'));
+    EXPECT_EQ(mouse_buttons, MOUSE_LEFT);
+    EXPECT_TRUE(key_held(0x01));  // the button is a key too, as in the OS's keyboard state
+    EXPECT_EQ(clock_seconds(), 1.0 / 60.0);
+
+    ASSERT_EQ(graphics_pump(), 0);
+    EXPECT_FALSE(key_held('W'));
+
+    ASSERT_EQ(graphics_pump(), 0);
+    int dx = 0, dy = 0;
+    mouse_look(&dx, &dy);
+    EXPECT_EQ(dx, 4);
+    EXPECT_EQ(dy, -3);
+    EXPECT_EQ(mouse_buttons, MOUSE_LEFT | MOUSE_WHEEL_TOWARDS);
+
+    ASSERT_EQ(graphics_pump(), 0);
+    EXPECT_EQ(script_frame(), 3u);
+    EXPECT_EQ(mouse_buttons, 0u);
+    EXPECT_FALSE(key_held('S'));
+    EXPECT_EQ(clock_seconds(), 1.0 / 60.0 + 1.0 / 60.0 + 1.0 / 60.0 + 0.5);
+
+    EXPECT_EQ(graphics_pump(), 1);  // frame 3 was the last
+
+    // From a frame on, the clock can follow real time, continuing from the script's time.
+    script_follow_real_clock();
+    EXPECT_GE(clock_seconds(), 3.0 / 60.0 + 0.5);
+    EXPECT_LT(clock_seconds(), 3600.0);  // not the OS counter's own origin
+}
+
+}  // namespace
