@@ -104,7 +104,9 @@ uint32_t crystal_pixels(Dendrite* box) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     uint32_t n = 0;
-    for (size_t i = 0; i < rgb.size(); i += 3) n += rgb[i] == 255 && rgb[i + 1] == 255 && rgb[i + 2] == 255;
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+        n += rgb[i] == 255 && rgb[i + 1] == 255 && rgb[i + 2] == 255;
+    }
     return n;
 }
 

@@ -462,7 +462,8 @@ bool dendrite_crystal_within(const Dendrite* d, Vec3 eye, double reach) {
                 const int32_t at[3] = {x, y, z};
                 double q = 0.0;
                 for (int a = 0; a < 3; a++) {
-                    const double g = e[a] < at[a] ? at[a] - e[a] : (e[a] > at[a] + 1 ? e[a] - at[a] - 1 : 0.0);
+                    const double g =
+                        e[a] < at[a] ? at[a] - e[a] : (e[a] > at[a] + 1 ? e[a] - at[a] - 1 : 0.0);
                     q += g * g;
                 }
                 if (q <= reach * reach) return true;
@@ -482,7 +483,8 @@ void dendrite_plot(VNode* node) {
     Vec3 eye = g_camera.eye;
     frame_point_to_local(&d->frame->current, &eye);
     // Where the near plane may cut into the crystal, the eye can see the inside of a cell.
-    const bool cut_by_near_plane = dendrite_crystal_within(d, eye, 1.001 * near_plane_reach() + 1e-6);
+    const bool cut_by_near_plane =
+        dendrite_crystal_within(d, eye, 1.001 * near_plane_reach() + 1e-6);
     dendrite_faces_update(d, eye, cut_by_near_plane);
     draw_crystal(&d->drawing);
 

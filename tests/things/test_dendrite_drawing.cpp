@@ -236,8 +236,9 @@ TEST_F(CrystalPictures, SameAsEveryFaceDrawnExceptDepthTies) {
             if (!v.solute) {
                 EXPECT_LE(c.passed, c.visible + c.visible / 50);
             }
-            std::printf("%s after %d steps: %u of %u pixels differ, %u samples passed for %u visible\n",
-                        v.name, n, c.differing, W * H, c.passed, c.visible);
+            std::printf(
+                "%s after %d steps: %u of %u pixels differ, %u samples passed for %u visible\n",
+                v.name, n, c.differing, W * H, c.passed, c.visible);
         }
     }
 }
