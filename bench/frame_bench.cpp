@@ -6,12 +6,13 @@
 // Usage: zibu_frame_bench N [M [SCRIPT]]   (M = 30), on an X display of at least 1280 x 720.
 // SCRIPT adds input of the scripted-run format for frames before N (firing, the light tree, the
 // solute view ...); without it there is none.
-// Prints one line: N, ms per frame (median, max), the main thread's part (median; all but the
-// wait for the renderer: its work, the buffer swap and the input pump, with whatever time the
-// busy machine takes the processor away) and its processor time (median), the wait for the
-// renderer in glFinish (median), the crystal's faces drawn, the samples that passed the depth
-// test while it was drawn, and the pixels where it is the nearest surface of the finished
-// frame.
+// Prints one line: N, ms per frame (median, max), the processor time of a frame over all the
+// process's threads (median: the work, which a busy machine does not inflate as it does the
+// wall clock), the main thread's part (median; all but the wait for the renderer: its work,
+// the buffer swap and the input pump, with whatever time the busy machine takes the processor
+// away) and its processor time (median), the wait for the renderer in glFinish (median), the
+// crystal's faces drawn, the samples that passed the depth test while it was drawn, and the
+// pixels where it is the nearest surface of the finished frame.
 //
 // The frames before N are drawn at a tenth of the size with the same projection: the same
 // things are culled and drawn, so the run draws the same random numbers, grows the same crystal
@@ -46,18 +47,19 @@ double now() {
     return std::chrono::duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-// Processor time of the calling thread: the main thread's work, whatever else the machine runs.
-double thread_cpu() {
+// Processor time of the calling thread or of the whole process (the renderer's threads too):
+// the work done, whatever else the machine runs.
+double cpu_seconds(clockid_t clock) {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
 struct Bench {
     uint32_t n, m;
     uint32_t first_timed, last_timed, measured;  // frame numbers
-    double last_finish, last_cpu;
-    std::vector<double> total, wait, cpu;
+    double last_finish, last_cpu, last_process;
+    std::vector<double> total, wait, cpu, process;
     Dendrite* box;
     ThingType counting_type;  // the crystal's type with its plot inside the queries
     GLuint samples, primitives;
@@ -113,16 +115,18 @@ uint32_t crystal_pixels(Dendrite* box) {
 // At the end of every frame, before end_frame waits for the renderer.
 void frame_done() {
     const uint32_t k = script_frame();
-    const double hook = now(), cpu = thread_cpu();
+    const double hook = now(), cpu = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
     glFinish();
-    const double finish = now();
+    const double finish = now(), process = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID);
     if (k >= bench.first_timed && k <= bench.last_timed) {
         bench.total.push_back(1000.0 * (finish - bench.last_finish));
         bench.wait.push_back(1000.0 * (finish - hook));
         bench.cpu.push_back(1000.0 * (cpu - bench.last_cpu));
+        bench.process.push_back(1000.0 * (process - bench.last_process));
     }
     bench.last_finish = finish;
-    bench.last_cpu = thread_cpu();
+    bench.last_process = process;
+    bench.last_cpu = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
 
     if (k == 0) resize(WIDTH / 10, HEIGHT / 10);
     if (k + 1 == bench.n) resize(WIDTH, HEIGHT);
@@ -199,9 +203,9 @@ int main(int argc, char** argv) {
     }
     std::vector<double> main_part(bench.m);
     for (size_t i = 0; i < bench.m; i++) main_part[i] = bench.total[i] - bench.wait[i];
-    std::printf("%u\t%.1f\t%.1f\t%.2f\t%.2f\t%.1f\t%u\t%u\t%u\n", bench.n,
+    std::printf("%u\t%.1f\t%.1f\t%.1f\t%.2f\t%.2f\t%.1f\t%u\t%u\t%u\n", bench.n,
                 median(bench.total), *std::max_element(bench.total.begin(), bench.total.end()),
-                median(main_part), median(bench.cpu), median(bench.wait), bench.faces, bench.passed,
-                bench.visible);
+                median(bench.process), median(main_part), median(bench.cpu), median(bench.wait),
+                bench.faces, bench.passed, bench.visible);
     return 0;
 }

@@ -6,7 +6,8 @@
 #        FRAMES="3600" bench/frame_compare.sh BASE    (the frames N; 600 1800 3600 by default)
 # BASE is a commit that has the scripted-run driver; its tree is taken from git, this tree's
 # bench/frame_bench.cpp is built into it, and both are built with the bench preset. Prints every
-# run, then per N the medians over the rounds and their ratio (this tree / BASE).
+# run, then per N the medians over the rounds of the wall time and of the processor time a
+# frame, and the medians of the ratios (this tree / BASE) of each run to the run before it.
 set -euo pipefail
 
 base=${1:?usage: bench/frame_compare.sh BASE [ROUNDS] [M]}
@@ -33,7 +34,7 @@ run() {  # label tree N
   ZIBU_FRAME_BENCH="$2/build/bench/bench/zibu_frame_bench" FRAMES="$3" "$root/bench/frames.sh" "$m" |
     tail -n 1
 }
-printf 'build\tN\tms/frame\tms max\tmain ms\tmain cpu\tfinish ms\tfaces\tpassed\tvisible\n'
+printf 'build\tN\tms/frame\tms max\tcpu ms\tmain ms\tmain cpu\tfinish ms\tfaces\tpassed\tvisible\n'
 for ((r = 0; r < rounds; r++)); do
   for n in ${FRAMES:-600 1800 3600}; do
     run base "$work/base" "$n"
@@ -42,17 +43,25 @@ for ((r = 0; r < rounds; r++)); do
 done | tee "$work/runs.txt"
 
 echo
-printf 'N\tbase ms\tthis ms\tthis/base\n'
+printf 'N\tbase ms\tthis ms\tthis/base\tbase cpu\tthis cpu\tthis/base\n'
+# Each run of this tree against the run of BASE just before it; the medians of those ratios.
 awk '
   function median(list,   v, n, i, j, t) {
     n = split(list, v, " ")
     for (i = 2; i <= n; i++) { t = v[i]; for (j = i - 1; j >= 1 && v[j] > t; j--) v[j + 1] = v[j]; v[j + 1] = t }
     return v[int((n + 1) / 2)]
   }
-  { ms[$1, $2] = ms[$1, $2] " " $3; if (!($2 in seen)) { seen[$2] = 1; order[++k] = $2 } }
+  $1 == "base" { ms[$2] = $3; cpu[$2] = $5; next }
+  $1 == "this" {
+    if (!($2 in seen)) { seen[$2] = 1; order[++k] = $2 }
+    b_ms[$2] = b_ms[$2] " " ms[$2]; t_ms[$2] = t_ms[$2] " " $3; r_ms[$2] = r_ms[$2] " " $3 / ms[$2]
+    b_cpu[$2] = b_cpu[$2] " " cpu[$2]; t_cpu[$2] = t_cpu[$2] " " $5
+    r_cpu[$2] = r_cpu[$2] " " $5 / cpu[$2]
+  }
   END {
     for (i = 1; i <= k; i++) {
-      n = order[i]; b = median(ms["base", n]); t = median(ms["this", n])
-      printf "%s\t%.1f\t%.1f\t%.2f\n", n, b, t, t / b
+      n = order[i]
+      printf "%s\t%.1f\t%.1f\t%.2f\t%.1f\t%.1f\t%.2f\n", n, median(b_ms[n]), median(t_ms[n]),
+             median(r_ms[n]), median(b_cpu[n]), median(t_cpu[n]), median(r_cpu[n])
     }
   }' "$work/runs.txt"

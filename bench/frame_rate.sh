@@ -16,14 +16,10 @@ set -uo pipefail
 
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
-game=$(readlink -f "${ZIBU_GAME:-$root/build/release/zibu}")
-if [ ! -x "$game" ]; then
-  echo "no game at $game (cmake --preset release && cmake --build --preset release)" >&2
-  exit 2
-fi
-if [ -z "${ZIBU_FRAME_RATE_SCREEN:-}" ]; then
-  exec env ZIBU_FRAME_RATE_SCREEN=1 xvfb-run -a -s '-screen 0 1280x720x24' "$0" "$@"
-fi
+source "$root/bench/bench_lib.sh"
+game=$(program_at "${ZIBU_GAME:-$root/build/release/zibu}" \
+  "cmake --preset release && cmake --build --preset release")
+own_screen "$@"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-frame-rate.XXXXXX")
 log=$work/times.log

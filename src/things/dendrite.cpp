@@ -171,6 +171,18 @@ uint32_t steps_from_eye(const Dendrite* d, const EyeCell& ec, CellPos c) {
     return steps;
 }
 
+// What a cell gives the face list: its open faces, those of them that face the eye, and its
+// class of distance from the eye (twice its steps; the class after it holds faces turned away).
+struct CellFaces {
+    unsigned open, facing;
+    uint32_t near_class;
+};
+
+CellFaces cell_faces(const Dendrite* d, const EyeCell& ec, CellPos c) {
+    return CellFaces{d->open_faces[cell_index(d, c.x, c.y, c.z)], facing_faces(ec, c),
+                     2 * steps_from_eye(d, ec, c)};
+}
+
 const float* generation_colour(Dendrite* d, int16_t value) {
     DendriteDrawing* w = &d->drawing;
     const uint32_t v = value > 0 ? static_cast<uint32_t>(value) : 0u;
@@ -412,29 +424,24 @@ void dendrite_faces_update(Dendrite* d, Vec3 eye, bool all_faces) {
     std::memset(start, 0, sizeof(uint32_t) * (classes + 1));
     const CellPos* crystal = DynArray_items<CellPos>(&d->crystal);
     for (uint32_t i = 0; i < d->crystal.count; i++) {
-        const CellPos cell = crystal[i];
-        const unsigned exposed = d->open_faces[cell_index(d, cell.x, cell.y, cell.z)];
-        if (!exposed) continue;
-        const unsigned facing = facing_faces(ec, cell);
-        const uint32_t c = 2 * steps_from_eye(d, ec, cell);
-        start[c + 1] += bits_set[exposed & facing];
-        if (all_faces) start[c + 2] += bits_set[exposed & ~facing & 63u];
+        const CellFaces f = cell_faces(d, ec, crystal[i]);
+        start[f.near_class + 1] += bits_set[f.open & f.facing];
+        if (all_faces) start[f.near_class + 2] += bits_set[f.open & ~f.facing & 63u];
     }
     for (uint32_t c = 1; c <= classes; c++) start[c] += start[c - 1];
     w->faces = start[classes];
     reserve_of(&w->vertices, &w->capacity, 4 * w->faces);
     for (uint32_t i = 0; i < d->crystal.count; i++) {
         const CellPos cell = crystal[i];
-        const unsigned exposed = d->open_faces[cell_index(d, cell.x, cell.y, cell.z)];
-        if (!exposed) continue;
-        const unsigned facing = facing_faces(ec, cell);
-        const uint32_t c = 2 * steps_from_eye(d, ec, cell);
+        const CellFaces f = cell_faces(d, ec, cell);
+        if (!f.open) continue;
         const float* colour = generation_colour(d, d->cells[cell.x][cell.y][cell.z]);
-        for (unsigned f = 0; f < 6; f++) {
-            if (!(exposed >> f & 1u)) continue;
-            const bool faces_eye = facing >> f & 1u;
+        for (unsigned k = 0; k < 6; k++) {
+            if (!(f.open >> k & 1u)) continue;
+            const bool faces_eye = f.facing >> k & 1u;
             if (!faces_eye && !all_faces) continue;
-            write_face(&w->vertices[4 * start[faces_eye ? c : c + 1]++], cell, f, colour);
+            uint32_t* slot = &start[faces_eye ? f.near_class : f.near_class + 1];
+            write_face(&w->vertices[4 * (*slot)++], cell, k, colour);
         }
     }
     w->crystal_changes = d->crystal_changes;
