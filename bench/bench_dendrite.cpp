@@ -16,7 +16,7 @@ void BM_crystal_faces(benchmark::State& state) {
     const Vec3 eyes[2] = {{20.0, 20.0, 20.0}, {20.5, 21.5, 20.5}};
     int k = 0;
     for (auto _ : state) {
-        dendrite_faces_update(box, eyes[k ^= 1], false);
+        dendrite_faces_update(box, eyes[k ^= 1], FaceChoice::facing);
         benchmark::DoNotOptimize(box->drawing.faces);
     }
     state.counters["cells"] = box->crystal.count;

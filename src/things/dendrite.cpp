@@ -230,6 +230,28 @@ void reserve_of(T** buffer, uint32_t* capacity, uint32_t n) {
     *buffer = static_cast<T*>(b);
 }
 
+// Every open face, newest cell first.
+void list_faces_as_listed(Dendrite* d) {
+    DendriteDrawing* w = &d->drawing;
+    const CellPos* crystal = DynArray_items<CellPos>(&d->crystal);
+    w->faces = 0;
+    for (uint32_t i = 0; i < d->crystal.count; i++) {
+        w->faces += bits_set[d->open_faces[cell_index(d, crystal[i].x, crystal[i].y, crystal[i].z)]];
+    }
+    reserve_of(&w->vertices, &w->capacity, 4 * w->faces);
+    FaceVertex* out = w->vertices;
+    for (uint32_t i = d->crystal.count; i-- > 0;) {
+        const CellPos cell = crystal[i];
+        const unsigned open = d->open_faces[cell_index(d, cell.x, cell.y, cell.z)];
+        const float* colour = generation_colour(d, d->cells[cell.x][cell.y][cell.z]);
+        for (unsigned k = 0; k < 6; k++) {
+            if (!(open >> k & 1u)) continue;
+            write_face(out, cell, k, colour);
+            out += 4;
+        }
+    }
+}
+
 void draw_crystal(const DendriteDrawing* w) {
     if (w->faces == 0) return;
     const FaceVertex* v = w->vertices;
@@ -408,14 +430,24 @@ void dendrite_advance(VNode* node, double) {
     }
 }
 
-void dendrite_faces_update(Dendrite* d, Vec3 eye, bool all_faces) {
+void dendrite_faces_update(Dendrite* d, Vec3 eye, FaceChoice choice) {
     DendriteDrawing* w = &d->drawing;
     const EyeCell ec = eye_cell(d, eye);
-    if (w->built && w->crystal_changes == d->crystal_changes && w->all_faces == all_faces &&
+    if (w->built && w->crystal_changes == d->crystal_changes && w->choice == choice &&
         w->eye_on_plane == ec.on_plane && w->eye_cell[0] == ec.cell[0] &&
         w->eye_cell[1] == ec.cell[1] && w->eye_cell[2] == ec.cell[2]) {
         return;
     }
+    w->crystal_changes = d->crystal_changes;
+    w->choice = choice;
+    w->eye_on_plane = ec.on_plane;
+    for (int a = 0; a < 3; a++) w->eye_cell[a] = ec.cell[a];
+    w->built = 1;
+    if (choice == FaceChoice::all_as_listed) {
+        list_faces_as_listed(d);
+        return;
+    }
+    const bool all_faces = choice == FaceChoice::all_nearest_first;
     // A counting sort: class 2 s holds the facing faces of cells s steps away, class 2 s + 1
     // the faces turned away (drawn only with all_faces).
     const uint32_t classes = 2 * static_cast<uint32_t>(d->size_x + d->size_y + d->size_z - 2);
@@ -444,11 +476,6 @@ void dendrite_faces_update(Dendrite* d, Vec3 eye, bool all_faces) {
             write_face(&w->vertices[4 * (*slot)++], cell, k, colour);
         }
     }
-    w->crystal_changes = d->crystal_changes;
-    w->all_faces = all_faces;
-    w->eye_on_plane = ec.on_plane;
-    for (int a = 0; a < 3; a++) w->eye_cell[a] = ec.cell[a];
-    w->built = 1;
 }
 
 bool dendrite_crystal_within(const Dendrite* d, Vec3 eye, double reach) {
@@ -489,10 +516,18 @@ void dendrite_plot(VNode* node) {
     glBindTexture(GL_TEXTURE_2D, dendrite_texture_name);
     Vec3 eye = g_camera.eye;
     frame_point_to_local(&d->frame->current, &eye);
-    // Where the near plane may cut into the crystal, the eye can see the inside of a cell.
-    const bool cut_by_near_plane =
-        dendrite_crystal_within(d, eye, 1.001 * near_plane_reach() + 1e-6);
-    dendrite_faces_update(d, eye, cut_by_near_plane);
+    GLint polygon_mode[2] = {GL_FILL, GL_FILL};
+    glGetIntegerv(GL_POLYGON_MODE, polygon_mode);
+    FaceChoice choice = FaceChoice::facing;
+    if (polygon_mode[0] != GL_FILL || polygon_mode[1] != GL_FILL) {
+        // Outlines do not hide one another: every face shows, and where two share an edge the
+        // later one's colour.
+        choice = FaceChoice::all_as_listed;
+    } else if (dendrite_crystal_within(d, eye, 1.001 * near_plane_reach() + 1e-6)) {
+        // Where the near plane may cut into the crystal, the eye can see the inside of a cell.
+        choice = FaceChoice::all_nearest_first;
+    }
+    dendrite_faces_update(d, eye, choice);
     draw_crystal(&d->drawing);
 
     if (key_pressed(KEY_SPACE)) show_solute ^= 1;

@@ -15,6 +15,13 @@ struct CellPos {
     int16_t x, y, z;
 };
 
+// Which of the crystal's open faces the drawing lists, and in what order.
+enum class FaceChoice : uint8_t {
+    facing,             // those that face the eye, nearest cells first
+    all_nearest_first,  // all, nearest cells first, a cell's facing ones before the others
+    all_as_listed,      // all, newest cell first, each cell's in the order -x +x -y +y -z +z
+};
+
 // A corner of a drawn face: the colour of its cell, the texture corner and the position.
 struct FaceVertex {
     float colour[3];
@@ -40,7 +47,7 @@ struct DendriteDrawing {
     uint32_t crystal_changes;  // the box's count when they were built
     int32_t eye_cell[3];
     uint8_t eye_on_plane;      // bit i: the eye lay exactly on a cell boundary of axis i
-    uint8_t all_faces;         // 1: the faces turned away from the eye are there too
+    FaceChoice choice;
     uint8_t built;
     uint32_t* buckets;         // counting-sort scratch, one per distance class
     uint32_t bucket_count;
@@ -94,13 +101,13 @@ int16_t dendrite_cell(const Dendrite* d, int32_t x, int32_t y, int32_t z);
 // box is crystal.
 void dendrite_advance(VNode* node, double dt);
 // Draws the crystal's faces nearest first and only those facing the eye: with depth testing
-// the picture is the same as drawing every exposed face, and no hidden pixel is textured
-// twice. Only when the near clipping plane may cut into the crystal are the faces turned away
-// drawn as well (behind the nearest ones), for then they can be what the eye sees.
+// the picture is the same as drawing every open face, and no hidden pixel is textured twice.
+// When the near clipping plane may cut into the crystal the faces turned away are drawn as
+// well (behind the nearest ones), for then they can be what the eye sees; with polygons drawn
+// as lines or points, where every face shows, all of them in the order of the crystal list.
 void dendrite_plot(VNode* node);
-// Brings d->drawing up to date for an eye at eye (box coordinates); all_faces keeps the faces
-// turned away from the eye, after the facing ones of the same distance.
-void dendrite_faces_update(Dendrite* d, Vec3 eye, bool all_faces);
+// Brings d->drawing up to date for an eye at eye (box coordinates).
+void dendrite_faces_update(Dendrite* d, Vec3 eye, FaceChoice choice);
 // Whether a crystal cell lies within reach of the eye (box coordinates).
 bool dendrite_crystal_within(const Dendrite* d, Vec3 eye, double reach);
 // A ship's bullet removes the first crystal cell its path of the last frame crossed.

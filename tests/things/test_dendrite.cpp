@@ -40,8 +40,10 @@ void expect_drawing_lists_every_open_face(Dendrite* d) {
                         !dendrite_cell(d, x, y - 1, z) + !dendrite_cell(d, x, y + 1, z) +
                         !dendrite_cell(d, x, y, z - 1) + !dendrite_cell(d, x, y, z + 1);
             }
-    dendrite_faces_update(d, Vec3{0.5, 0.5, 0.5}, true);
-    EXPECT_EQ(d->drawing.faces, open);
+    for (FaceChoice all : {FaceChoice::all_nearest_first, FaceChoice::all_as_listed}) {
+        dendrite_faces_update(d, Vec3{0.5, 0.5, 0.5}, all);
+        EXPECT_EQ(d->drawing.faces, open);
+    }
 }
 
 struct Box : testing::Test {
