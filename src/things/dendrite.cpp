@@ -109,6 +109,10 @@ uint8_t open_faces_of(const Dendrite* d, int32_t x, int32_t y, int32_t z) {
     return static_cast<uint8_t>(mask);
 }
 
+unsigned open_faces_at(const Dendrite* d, CellPos c) {
+    return d->open_faces[cell_index(d, c.x, c.y, c.z)];
+}
+
 // After cell (x, y, z) has changed: its open faces and those of its neighbours.
 void cell_changed(Dendrite* d, int32_t x, int32_t y, int32_t z) {
     d->crystal_changes++;
@@ -179,8 +183,7 @@ struct CellFaces {
 };
 
 CellFaces cell_faces(const Dendrite* d, const EyeCell& ec, CellPos c) {
-    return CellFaces{d->open_faces[cell_index(d, c.x, c.y, c.z)], facing_faces(ec, c),
-                     2 * steps_from_eye(d, ec, c)};
+    return CellFaces{open_faces_at(d, c), facing_faces(ec, c), 2 * steps_from_eye(d, ec, c)};
 }
 
 const float* generation_colour(Dendrite* d, int16_t value) {
@@ -236,13 +239,13 @@ void list_faces_as_listed(Dendrite* d) {
     const CellPos* crystal = DynArray_items<CellPos>(&d->crystal);
     w->faces = 0;
     for (uint32_t i = 0; i < d->crystal.count; i++) {
-        w->faces += bits_set[d->open_faces[cell_index(d, crystal[i].x, crystal[i].y, crystal[i].z)]];
+        w->faces += bits_set[open_faces_at(d, crystal[i])];
     }
     reserve_of(&w->vertices, &w->capacity, 4 * w->faces);
     FaceVertex* out = w->vertices;
     for (uint32_t i = d->crystal.count; i-- > 0;) {
         const CellPos cell = crystal[i];
-        const unsigned open = d->open_faces[cell_index(d, cell.x, cell.y, cell.z)];
+        const unsigned open = open_faces_at(d, cell);
         const float* colour = generation_colour(d, d->cells[cell.x][cell.y][cell.z]);
         for (unsigned k = 0; k < 6; k++) {
             if (!(open >> k & 1u)) continue;
