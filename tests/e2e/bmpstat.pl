@@ -7,14 +7,24 @@
 #                                    their positions (it changes when as many pixels move)
 #   bmpstat.pl lit FILE X Y W H     pixels of the rectangle that are not (nearly) black:
 #                                    "count signature"
+#   bmpstat.pl band FILE X Y W H    the title menu's band in the rectangle: "blue tinted", the
+#                                    per cent of pixels with blue at least 60, and of those
+#                                    with blue at least 60 above both red and green (the
+#                                    shader's blue-grey; blending keeps warm colours warm)
 #   bmpstat.pl match FILE X Y W H RRGGBB...
 #                                   pixels of the rectangle in exactly one of the colours (hex):
 #                                    "count signature"
+#   bmpstat.pl above FILE X Y W H RRGGBB
+#                                   pixels of the rectangle at least as bright as the colour
+#                                    (hex) in each channel (text of that colour added over
+#                                    anything): "count signature"
 #   bmpstat.pl pixel FILE X Y       the pixel's colour as RRGGBB in hex
 #   bmpstat.pl mean FILE            mean brightness of the whole picture, 0 to 255
 #   bmpstat.pl neutral FILE         per cent of the picture in dim to bright neutral grey
 #                                    (the solute's blended cubes; the crystal is coloured)
-#   bmpstat.pl diff FILE OTHER      per cent of the pixels that differ clearly between the two
+#   bmpstat.pl diff FILE OTHER [X Y W H]
+#                                    per cent of the pixels (of the rectangle) that differ
+#                                    clearly between the two
 #   bmpstat.pl grey FILE            bright grey pixels (rock) below the HUD's top band:
 #                                    "count x y blobs largest", with (x, y) their centroid, blobs
 #                                    the number of separate patches of them and largest the size
@@ -42,7 +52,7 @@ sub pixel {
 if ($mode eq 'pixel') {
     my ($b, $g, $r) = pixel(@rect);
     printf "%02x%02x%02x\n", $r, $g, $b;
-} elsif ($mode eq 'light' || $mode eq 'lit' || $mode eq 'match') {
+} elsif ($mode eq 'light' || $mode eq 'lit' || $mode eq 'match' || $mode eq 'above') {
     my ($x0, $y0, $w, $h, @colours) = @rect;
     my %wanted = map { lc($_) => 1 } @colours;
     my ($count, $signature) = (0, 0);
@@ -54,6 +64,9 @@ if ($mode eq 'pixel') {
                 next unless $c[0] + $c[1] + $c[2] > 60;
             } elsif ($mode eq 'match') {
                 next unless $wanted{sprintf('%02x%02x%02x', @c[2, 1, 0])};
+            } elsif ($mode eq 'above') {
+                my @floor = reverse unpack('C3', pack('H6', $colours[0]));
+                next if grep { $c[$_] < $floor[$_] } 0 .. 2;
             } else {
                 next unless $lo >= 128 && $hi - $lo <= 24;
             }
@@ -62,6 +75,18 @@ if ($mode eq 'pixel') {
         }
     }
     print "$count $signature\n";
+} elsif ($mode eq 'band') {
+    my ($x0, $y0, $w, $h) = @rect;
+    my ($blue, $tinted, $seen) = (0, 0, 0);
+    for (my $y = $y0; $y < $y0 + $h; $y += 2) {
+        for (my $x = $x0; $x < $x0 + $w; $x += 2) {
+            my ($b, $g, $r) = pixel($x, $y);
+            $seen++;
+            $blue++ if $b >= 60;
+            $tinted++ if $b >= 60 + $r && $b >= 60 + $g;
+        }
+    }
+    printf "%.2f %.2f\n", 100 * $blue / $seen, 100 * $tinted / $seen;
 } elsif ($mode eq 'mean') {
     my $sum = 0;
     my $row_bytes = 3 * $width;
@@ -86,10 +111,12 @@ if ($mode eq 'pixel') {
     my $other = <$other_fh>;
     close $other_fh;
     die "$rect[0] differs in size\n" unless length($other) == length($data);
+    my (undef, $x0, $y0, $w, $h) = @rect;
+    ($x0, $y0, $w, $h) = (0, 0, $width, $height) unless defined $h;
     my ($changed, $seen) = (0, 0);
-    for (my $y = 0; $y < $height; $y += 2) {
-        for (my $x = 0; $x < $width; $x += 2) {
-            my $at = $offset + $y * $stride + 3 * $x;
+    for (my $y = $y0; $y < $y0 + $h; $y += 2) {
+        for (my $x = $x0; $x < $x0 + $w; $x += 2) {
+            my $at = $offset + ($height - 1 - $y) * $stride + 3 * $x;
             my @p = unpack('C3', substr($data, $at, 3));
             my @q = unpack('C3', substr($other, $at, 3));
             $seen++;
