@@ -37,13 +37,13 @@ struct CubeVertex {
     int16_t pad;
 };
 
-// What the box keeps for drawing. The crystal's faces as the latest plot drew them, four
-// vertices a face, nearest cells first, are built again only when the crystal has changed or
-// the eye has moved into another cell.
+// What the box keeps for drawing. The crystal's faces as the latest plot listed them, four
+// vertices a face, are listed again only when the crystal has changed, the eye has moved into
+// another cell or another choice of faces is wanted.
 struct DendriteDrawing {
     FaceVertex* vertices;
     uint32_t faces;
-    uint32_t capacity;         // faces there is room for
+    uint32_t capacity;         // vertices there is room for
     uint32_t crystal_changes;  // the box's count when they were built
     int32_t eye_cell[3];
     uint8_t eye_on_plane;      // bit i: the eye lay exactly on a cell boundary of axis i

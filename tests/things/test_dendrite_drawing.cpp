@@ -67,18 +67,13 @@ void reference_plot(const Dendrite* d, bool plain = false) {
     glPopAttrib();
 }
 
-// Window pixels of the drawing area, bottom row first.
-struct Picture {
-    int width, height;
-    std::vector<unsigned char> rgb;
-};
-
-Picture read_picture(int w, int h) {
-    Picture p{w, h, std::vector<unsigned char>(static_cast<size_t>(w) * h * 3)};
+// Window pixels of the drawing area as RGB bytes, bottom row first.
+std::vector<unsigned char> read_picture(int w, int h) {
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, p.rgb.data());
+    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    return p;
+    return rgb;
 }
 
 // Depth in steps of the 24-bit depth buffer.
@@ -172,11 +167,11 @@ protected:
         look_from(eye);
         clear();
         reference_plot(box);
-        const Picture before = read_picture(W, H);
+        const std::vector<unsigned char> before = read_picture(W, H);
         const std::vector<uint32_t> before_depth = read_depth(W, H);
         Comparison c;
         c.passed = plot_counting_samples(box);
-        const Picture after = read_picture(W, H);
+        const std::vector<unsigned char> after = read_picture(W, H);
         const std::vector<uint32_t> after_depth = read_depth(W, H);
         // One unit of red for each face at exactly the visible depth.
         glClear(GL_COLOR_BUFFER_BIT);
@@ -190,15 +185,15 @@ protected:
         glColor3ub(1, 0, 0);
         reference_plot(box, true);
         glPopAttrib();
-        const Picture faces_at_depth = read_picture(W, H);
+        const std::vector<unsigned char> faces_at_depth = read_picture(W, H);
         for (size_t p = 0; p < after_depth.size(); p++) {
             c.visible += after_depth[p] != DEPTH_FAR;
-            const unsigned char* a = &before.rgb[3 * p];
-            const unsigned char* b = &after.rgb[3 * p];
+            const unsigned char* a = &before[3 * p];
+            const unsigned char* b = &after[3 * p];
             if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) continue;
             c.differing++;
             const uint32_t was = before_depth[p], now = after_depth[p];
-            const bool tie = was == now && faces_at_depth.rgb[3 * p] >= 2;
+            const bool tie = was == now && faces_at_depth[3 * p] >= 2;
             const bool lifted = was < now && now - was <= TIE;
             if (!tie && !lifted) c.unexplained++;
         }
