@@ -110,9 +110,8 @@ protected:
     void clear() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
 };
 
-// Differences between the reference and the drawing under test, and those of them that are
-// depth ties: pixels where two or more of the crystal's faces lie at exactly the visible
-// depth, so that which one shows depends only on the order they are drawn in.
+// Pixels that differ between the reference and the drawing under test, and those of them
+// that no depth tie explains (see compare_from).
 struct Comparison {
     uint32_t differing = 0;
     uint32_t unexplained = 0;
