@@ -2,6 +2,7 @@
 # Installs the Debian packages Zibu needs to build, run and test, when any is missing.
 # Usage: scripts/setup.sh            everything (build, tests, Windows cross build)
 #        scripts/setup.sh --game     only what building and starting the game needs
+#        scripts/setup.sh --bench    what the game and the benchmarks (bench preset) need
 set -euo pipefail
 
 game_pkgs=(cmake ninja-build g++ pkg-config libsdl2-dev libgl-dev libgl1-mesa-dri)
@@ -11,8 +12,14 @@ test_pkgs=(googletest libgtest-dev libbenchmark-dev
            python3-matplotlib   # tools/plot_times.py and its test
            clang libclang-rt-dev)  # the fuzz targets (scripts/fuzz.sh)
 
+bench_pkgs=(libbenchmark-dev libbullet-dev)
+
 pkgs=("${game_pkgs[@]}")
-[ "${1:-}" = "--game" ] || pkgs+=("${test_pkgs[@]}")
+case "${1:-}" in
+  --game) ;;
+  --bench) pkgs+=("${bench_pkgs[@]}") ;;
+  *) pkgs+=("${test_pkgs[@]}") ;;
+esac
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
