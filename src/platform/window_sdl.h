@@ -1,7 +1,7 @@
 #pragma once
 // How the Linux backend turns SDL's keyboard and mouse state into the Win32-style input
 // state the rest of the program reads (plain integers, so tests can drive it), and how it asks
-// for its OpenGL context (the GL tests ask the same way).
+// for its OpenGL context.
 #include <cstdint>
 #include <string>
 

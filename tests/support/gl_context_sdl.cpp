@@ -2,7 +2,6 @@
 
 #include "platform/framecycle.h"
 #include "platform/opengl.h"
-#include "platform/window_sdl.h"
 
 #include <SDL.h>
 
@@ -19,16 +18,19 @@ bool open_once() {
         error_text = std::string("no video (is a display set?): ") + SDL_GetError();
         return false;
     }
-    // The game's own requests, so that the tests run on every OpenGL the game starts on.
-    gl_context_request(0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     test_window = SDL_CreateWindow("zibu tests", 0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT,
                                    SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!test_window) {
         error_text = std::string("no window: ") + SDL_GetError();
         return false;
     }
-    int step = 0;
-    test_context = gl_context_create(test_window, &step);
+    test_context = SDL_GL_CreateContext(test_window);
     if (!test_context) {
         error_text = std::string("no OpenGL context: ") + SDL_GetError();
         return false;
