@@ -9,7 +9,8 @@ game_pkgs=(cmake ninja-build g++ pkg-config libsdl2-dev libgl-dev libgl1-mesa-dr
 test_pkgs=(googletest libgtest-dev libbenchmark-dev
            g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64
            xvfb xauth xdotool x11-utils procps
-           python3-matplotlib)  # tools/plot_times.py and its test
+           python3-matplotlib   # tools/plot_times.py and its test
+           clang libclang-rt-dev)  # the fuzz targets (scripts/fuzz.sh)
 
 bench_pkgs=(libbenchmark-dev libbullet-dev)
 
@@ -20,14 +21,20 @@ case "${1:-}" in
   *) pkgs+=("${test_pkgs[@]}") ;;
 esac
 
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  "${sudo[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+fi
 
-echo "Installing missing packages: ${missing[*]}"
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
-"${sudo[@]}" apt-get update -q
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+# An unprivileged user for the tests that run the game where it may not write.
+if [ "${1:-}" != "--game" ] && ! id zibu-test >/dev/null 2>&1; then
+  "${sudo[@]}" useradd --system --no-create-home --shell /usr/sbin/nologin zibu-test
+fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the unit and OpenGL tests on the debug and asan
-# builds, and the end-to-end tests of the Linux game and of zibu.exe under Wine.
+# builds, the end-to-end tests of the Linux game and of zibu.exe under Wine, and each fuzz
+# target for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,4 +19,5 @@ run_ctest() {
 status=0
 run_ctest debug || status=1
 run_ctest asan || status=1
+scripts/fuzz.sh 60 || status=1
 exit $status

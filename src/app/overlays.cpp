@@ -1,6 +1,9 @@
 #include "app/overlays.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "app/titlemenu.h"
 #include "foundation/camera.h"
@@ -84,13 +87,21 @@ void title_menu_view(float* menu_fade) {
 }
 
 // The raw frame time, a tab, and the durations of the frame the profiler has just shown. The
-// file is opened and closed for every line, so that it is complete on disk at any moment.
+// file is opened and closed for every line, so that it is complete on disk at any moment. A line
+// that does not fit (a full disk) is taken back: the file holds whole lines only.
 void times_log_append(double raw_frame_time) {
     std::FILE* log = std::fopen(times_log_name, "at");
     if (!log) return;
+    std::fseek(log, 0, SEEK_END);
+    const long before = std::ftell(log);
     std::fprintf(log, "%lg\t", raw_frame_time);
     profile_write_previous(log);
-    std::fclose(log);
+    bool written = std::fflush(log) == 0 && !std::ferror(log);
+    written = std::fclose(log) == 0 && written;
+    if (!written && before >= 0) {
+        std::error_code ignored;
+        std::filesystem::resize_file(times_log_name, static_cast<std::uintmax_t>(before), ignored);
+    }
 }
 
 }  // namespace

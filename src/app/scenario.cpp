@@ -80,6 +80,11 @@ void options_free(DynArray* list) {
     DynArray_free(*list);
 }
 
+ScenarioSettings scenario_settings(const DynArray* list) {
+    return {size_option(list, "X"), size_option(list, "Y"), size_option(list, "Z"),
+            density_option(list, "Density")};
+}
+
 Dendrite* scenario_setup() {
     DynArray list;
     options_init(&list);
@@ -87,11 +92,9 @@ Dendrite* scenario_setup() {
     option_default(&list, "Y size", "50");
     option_default(&list, "Z size", "50");
     option_default(&list, "Density of solute", "0.05");
-    const int32_t x = size_option(&list, "X");
-    const int32_t y = size_option(&list, "Y");
-    const int32_t z = size_option(&list, "Z");
-    const double density = density_option(&list, "Density");
-    Dendrite* box = dendrite_create(x, y, z, density, nullptr);
+    const ScenarioSettings box_settings = scenario_settings(&list);
+    Dendrite* box = dendrite_create(box_settings.size_x, box_settings.size_y, box_settings.size_z,
+                                    box_settings.density, nullptr);
     options_free(&list);
     return box;
 }

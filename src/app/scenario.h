@@ -2,6 +2,8 @@
 // The scenario: a small list of named text options with their defaults, and the set-up of
 // the scene around the ship (the crystal box and one asteroid).
 
+#include <cstdint>
+
 #include "foundation/dynarray.h"
 #include "scene/vnode.h"
 
@@ -22,8 +24,16 @@ const char* option_find(const DynArray* list, const char* key);
 // Frees every name and value, then the list.
 void options_free(DynArray* list);
 
-// The crystal box as the options describe it, without a parent. A value that does not
-// convert, or a size outside 1 .. 32767, falls back to the default.
+// The crystal box's sizes and solute density as a list of options gives them: the "X", "Y",
+// "Z" and "Density" options. A value that does not convert, or a size outside
+// 1 .. DENDRITE_MAX_SIZE, or a density that is negative or not finite, gives the default.
+struct ScenarioSettings {
+    int32_t size_x, size_y, size_z;
+    double density;
+};
+ScenarioSettings scenario_settings(const DynArray* list);
+
+// The crystal box as the default options describe it (scenario_settings), without a parent.
 Dendrite* scenario_setup();
 // Hangs the crystal box and one asteroid in the world.
 void scene_populate(VNode* world);

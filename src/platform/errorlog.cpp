@@ -15,6 +15,10 @@ void error_log(const char* message) {
     std::fclose(f);
 }
 
+void fatal_message_text_only(const char* message) {
+    std::fprintf(stderr, "Oh sod it: %s\n", message);
+}
+
 void fatal_error(const char* message) {
     error_log(message);
     fatal_message_box(message);

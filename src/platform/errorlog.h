@@ -17,3 +17,5 @@ void time_stamp(char* out);
 // A pointer so that tests can run fatal_error without anyone to dismiss a box.
 extern void (*fatal_message_box)(const char* message);
 void fatal_message_box_show(const char* message);
+// The message on stderr only, for when there is no display to show a box on.
+void fatal_message_text_only(const char* message);

@@ -28,6 +28,6 @@ void time_stamp(char* out) {
 
 void fatal_message_box_show(const char* message) {
     // Also on stderr: the box cannot show without a display.
-    std::fprintf(stderr, "Oh sod it: %s\n", message);
+    fatal_message_text_only(message);
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Oh sod it", message, nullptr);
 }

@@ -15,5 +15,6 @@ void time_stamp(char* out) {
 }
 
 void fatal_message_box_show(const char* message) {
+    fatal_message_text_only(message);  // for a console, or Wine's terminal
     MessageBoxA(nullptr, message, "Oh sod it", MB_ICONHAND | MB_SETFOREGROUND);
 }

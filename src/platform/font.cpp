@@ -69,7 +69,7 @@ void compute_metrics(Font* f) {
     uint32_t widest = 0;
     for (int c = 0; c < FONT_GLYPHS; ++c) widest = std::max(widest, f->glyph_w[c]);
     f->max_w = static_cast<uint8_t>(widest);
-    f->cell_w = static_cast<uint8_t>(f->glyph_w['C'] + 1);
+    f->cell_w = static_cast<uint8_t>(f->glyph_w[int{'C'}] + 1);
 }
 
 void read_texture_size(Font* f) {
@@ -278,30 +278,25 @@ void font_make_current(Font* f) {
     text_cell_width = base->cell_w;
 }
 
-void font_load(const unsigned char* stream, size_t length, const char* name, uint8_t white) {
-    Font* f = static_cast<Font*>(checked_calloc(1, sizeof(Font)));
-    f->name = copy_text(name);
-
+uint8_t* font_build(const unsigned char* stream, size_t length, uint8_t white, uint32_t max_size,
+                   Font* f) {
     size_t offset[FONT_GLYPHS];
     int records = read_records(stream, length, offset);
     uint32_t tallest = 1;
     for (int c = 0; c < records; ++c) tallest = std::max<uint32_t>(tallest, stream[offset[c] + 1]);
     const uint32_t gap = tallest / 4;
 
-    GLint gl_max = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &gl_max);
-    const uint32_t limit = std::min<uint32_t>(static_cast<uint32_t>(std::max(gl_max, 0)), kMaxAtlas);
-
     // Rows of cells, left to right, wrapping when a glyph and its gap pass the limit.
     uint32_t x = 0, y = 0, widest = 0;
     for (int c = 0; c < FONT_GLYPHS; ++c) {
         f->glyph_x[c] = x;
         f->glyph_y[c] = y;
+        f->glyph_w[c] = 0;
         if (c >= records) continue;
         uint32_t w = stream[offset[c]];
         f->glyph_w[c] = w;
         x += w + gap;
-        if (x > limit) {
+        if (x > max_size) {
             y += tallest + gap;
             f->glyph_x[c] = 0;
             f->glyph_y[c] = y;
@@ -311,7 +306,26 @@ void font_load(const unsigned char* stream, size_t length, const char* name, uin
     }
     f->tex_w = next_pow2(std::max<uint32_t>(widest, 1));
     f->tex_h = next_pow2(y + tallest);
-    if (f->tex_h > limit) {
+    f->line_h = static_cast<uint8_t>(tallest);
+    compute_metrics(f);
+    if (f->tex_h > max_size) return nullptr;
+
+    // Zeroed texels are transparent; only the glyphs' cells are written.
+    const size_t texels = static_cast<size_t>(f->tex_w) * f->tex_h;
+    uint8_t* atlas = static_cast<uint8_t*>(checked_calloc(texels, 4));
+    fill_atlas(atlas, f, stream, offset, records, white != 0);
+    return atlas;
+}
+
+void font_load(const unsigned char* stream, size_t length, const char* name, uint8_t white) {
+    Font* f = static_cast<Font*>(checked_calloc(1, sizeof(Font)));
+    f->name = copy_text(name);
+
+    GLint gl_max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &gl_max);
+    const uint32_t limit = std::min<uint32_t>(static_cast<uint32_t>(std::max(gl_max, 0)), kMaxAtlas);
+    uint8_t* atlas = font_build(stream, length, white, limit, f);
+    if (!atlas) {
         GLint again = 0;
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &again);
         std::string msg(std::strlen(name) + 128, '\0');
@@ -320,25 +334,21 @@ void font_load(const unsigned char* stream, size_t length, const char* name, uin
         fatal_error(msg.c_str());
     }
 
-    std::vector<uint8_t> atlas(static_cast<size_t>(f->tex_w) * f->tex_h * 4, 0);
-    fill_atlas(atlas.data(), f, stream, offset, records, white != 0);
-
     GLuint texture = 0;
     glGenTextures(1, &texture);
     f->texture = texture;
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    upload_mipmapped(GL_TEXTURE_2D, 4, static_cast<int>(f->tex_w), static_cast<int>(f->tex_h), atlas.data());
-    atlas = {};
-    sharpen_levels(f, static_cast<int>(tallest));
+    upload_mipmapped(GL_TEXTURE_2D, 4, static_cast<int>(f->tex_w), static_cast<int>(f->tex_h),
+                     atlas);
+    checked_free(atlas);
+    sharpen_levels(f, f->line_h);
 
     f->attrs = font_default_attrs();
     f->attrs.base = f;
     f->attrs.glyphs = FONT_GLYPHS;
-    compute_metrics(f);
     read_texture_size(f);
-    f->line_h = static_cast<uint8_t>(tallest);
 
     font_register(f);
     if (!current_font) font_make_current(f);

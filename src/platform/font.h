@@ -62,6 +62,12 @@ bool font_attrs_equal(const FontAttrs& a, const FontAttrs& b);
 // alpha. Needs a current OpenGL context.
 void font_load(const unsigned char* stream, size_t length, const char* name, uint8_t white);
 
+// The part of font_load that needs no OpenGL: fills f's glyph table, atlas size and metrics
+// from the stream and returns the atlas's RGBA texels (tex_w x tex_h, freed with
+// checked_free), or null when the atlas would be taller than max_size texels.
+uint8_t* font_build(const unsigned char* stream, size_t length, uint8_t white, uint32_t max_size,
+                    Font* f);
+
 // Makes the variant named by request current: a font name, then fields that each start
 // with a colon, e.g. "normal:bold:size=12px".
 void font_select(const char* request);

@@ -45,18 +45,63 @@ void bmp_header(unsigned char out[54], int width, int height) {
     put32(out + 50, 0);
 }
 
-void screenshot_name(double seconds, char out[32]) {
+int screenshot_number(double seconds) {
     // Truncate, then fold: a double keeps the count exact long past any clock reading.
     double steps = std::trunc(seconds / 0.3);
-    int n = static_cast<int>(std::fmod(steps, 100000.0));
-    if (n < 0) n = -n;
-    std::snprintf(out, 32, "screenshot%05d.bmp", n);
+    int n = static_cast<int>(std::fmod(steps, double(SCREENSHOT_NUMBERS)));
+    return n < 0 ? -n : n;
 }
 
+void screenshot_file_name(int number, char out[32]) {
+    std::snprintf(out, 32, "screenshot%05d.bmp", number);
+}
+
+namespace {
+
+// Writes the header and the pixels of the rectangle; false when a write failed.
+bool write_bmp(std::FILE* f, int x, int y, int w, int h) {
+    unsigned char header[54];
+    bmp_header(header, w, h);
+    bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
+
+    const size_t size = static_cast<size_t>(bmp_row_size(w)) * static_cast<size_t>(h);
+    unsigned char* rows = static_cast<unsigned char*>(checked_calloc(size, 1));
+    // OpenGL delivers the bottom row first, which is the order BMP stores.
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(x, screen_height - (y + h), w, h, GL_BGR_EXT, GL_UNSIGNED_BYTE, rows);
+    ok = ok && std::fwrite(rows, 1, size, f) == size;
+    checked_free(rows);
+    return ok;
+}
+
+// Closes the file; one that could not be written whole (a full disk) is removed rather than
+// left as a broken picture.
+void finish_bmp(std::FILE* f, const char* name, bool written, int convert) {
+    written = std::fclose(f) == 0 && written;
+    if (!written) {
+        std::remove(name);
+        return;
+    }
+    if (convert) run_converter(name);
+}
+
+}  // namespace
+
 void screenshot() {
-    char name[32];
-    screenshot_name(clock_seconds(), name);
-    save_screen_bmp(name, 1);
+    if (screen_width <= 0 || screen_height <= 0) return;
+    // Two screenshots within one step of the clock would get the same number: an earlier
+    // picture is never overwritten, the next free number is taken instead.
+    int n = screenshot_number(clock_seconds());
+    for (int tries = 0; tries < SCREENSHOT_NUMBERS; ++tries, n = (n + 1) % SCREENSHOT_NUMBERS) {
+        char name[32];
+        screenshot_file_name(n, name);
+        bool taken = false;
+        if (std::FILE* f = create_new_file(name, &taken)) {
+            finish_bmp(f, name, write_bmp(f, 0, 0, screen_width, screen_height), 1);
+            return;
+        }
+        if (!taken) return;  // an unwritable folder and the like: no picture, the game goes on
+    }
 }
 
 void save_screen_bmp(const char* name, int convert) {
@@ -67,17 +112,5 @@ void write_screen_bmp(int x, int y, int w, int h, const char* name, int convert)
     if (w <= 0 || h <= 0) return;
     std::FILE* f = std::fopen(name, "wb");
     if (!f) return;
-    unsigned char header[54];
-    bmp_header(header, w, h);
-    std::fwrite(header, 1, sizeof header, f);
-
-    const size_t size = static_cast<size_t>(bmp_row_size(w)) * static_cast<size_t>(h);
-    unsigned char* rows = static_cast<unsigned char*>(checked_calloc(size, 1));
-    // OpenGL delivers the bottom row first, which is the order BMP stores.
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(x, screen_height - (y + h), w, h, GL_BGR_EXT, GL_UNSIGNED_BYTE, rows);
-    std::fwrite(rows, 1, size, f);
-    checked_free(rows);
-    std::fclose(f);
-    if (convert) run_converter(name);
+    finish_bmp(f, name, write_bmp(f, x, y, w, h), convert);
 }

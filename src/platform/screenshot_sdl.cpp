@@ -1,10 +1,13 @@
-// The converter on Linux: run only when "bmp2png" is found on the PATH, so that a missing
-// converter does not print a shell error after every screenshot.
+// Screenshot files on Linux: created only where no file is, and the converter, run only when
+// "bmp2png" is found on the PATH, so that a missing converter does not print a shell error
+// after every screenshot.
 #include "platform/screenshot.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -34,4 +37,13 @@ void run_converter(const char* name) {
     std::snprintf(command, sizeof command, "bmp2png -9 -E %s", name);
     int ignored = std::system(command);
     (void)ignored;
+}
+
+std::FILE* create_new_file(const char* name, bool* taken) {
+    const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    *taken = fd < 0 && errno == EEXIST;
+    if (fd < 0) return nullptr;
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) close(fd);
+    return f;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/opengl.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -20,6 +21,14 @@ constexpr int kGlyphEscapeLen = 3;
 constexpr int kControlEscapeLen = 6;
 
 const Font* base_of(const FontAttrs& a) { return a.base ? a.base : current_font; }
+
+// Pixels as an int, saturated: a font request or a size escape may scale text far beyond any
+// screen, and a number outside an int's range has no int value.
+int saturate(double v) {
+    constexpr double kLimit = 1 << 30;
+    if (std::isnan(v)) return 0;
+    return static_cast<int>(std::clamp(v, -kLimit, kLimit));
+}
 
 // Reads a text of at most n bytes; bytes at n and beyond read as the terminator.
 struct Bytes {
@@ -52,7 +61,8 @@ int measure(Bytes t) {
             }
             continue;
         }
-        width += static_cast<int>((1 + a.boldness) * base->glyph_w[c] * a.width + 0.5f) + spacing;
+        const int glyph = saturate((1 + a.boldness) * base->glyph_w[c] * a.width + 0.5f);
+        width = saturate(double(width) + glyph + spacing);
         ++i;
     }
     return width;
@@ -153,16 +163,16 @@ TextPen text_layout(int x, int y, int wrap, const char* text, const TextSink& si
                 int d = static_cast<int16_t>(read_u16(payload + 2));
                 a.width = scale * a0.width;
                 a.height = scale * a0.height;
-                py += shift;
-                shift = static_cast<int>(d * base_of(a0)->line_h * a.height + 128) / 256;
-                py -= shift;
+                py = saturate(double(py) + shift);
+                shift = saturate(d * base_of(a0)->line_h * a.height + 128) / 256;
+                py = saturate(double(py) - shift);
                 sink.select(sink.user, a);
             }
             i += kControlEscapeLen;
             continue;
         } else if (g == '\n') {
             px = static_cast<float>(x);
-            py += static_cast<int>(base_of(a)->line_h * a.height + 0.5f) + 1;
+            py = saturate(double(py) + saturate(base_of(a)->line_h * a.height + 0.5f) + 1);
             ++i;
             continue;
         } else {
@@ -178,7 +188,7 @@ TextPen text_layout(int x, int y, int wrap, const char* text, const TextSink& si
             size_t end = word_end(s, i);
             if (wrap < px + measure(Bytes{s + i, end - i})) {
                 next = static_cast<float>(x);
-                py += base->line_h + 1;
+                py = saturate(double(py) + base->line_h + 1);
             }
         } else {
             const Font* f = current_font;

@@ -3,6 +3,7 @@
 #include "platform/framecycle.h"
 #include "platform/opengl.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -69,12 +70,31 @@ float gl_version() {
     return v ? static_cast<float>(std::strtod(v, nullptr)) : 0.0f;
 }
 
+void gl_context_report(const char* how) {
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    std::fprintf(stderr, "Zibu: OpenGL %s on %s (asked for %s)\n", version ? version : "?",
+                 renderer ? renderer : "?", how);
+    std::fflush(stderr);  // stderr may be buffered when it is not a console (Windows)
+}
+
+bool anisotropy_stalls(const char* renderer, const char* version) {
+    if (!renderer || !std::strstr(renderer, "llvmpipe")) return false;
+    const char* mesa = version ? std::strstr(version, "Mesa ") : nullptr;
+    return !mesa || std::strtod(mesa + 5, nullptr) < 23.0;
+}
+
 void anisotropy_max_on_bound_texture() {
     static int has_extension = -1;
     static float maximum = 0.0f;
     if (has_extension < 0) {
         const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
         has_extension = ext && std::strstr(ext, "GL_EXT_texture_filter_anisotropic") ? 1 : 0;
+        // A renderer on which the filter can hold a frame for minutes does without it.
+        if (anisotropy_stalls(reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
+                              reinterpret_cast<const char*>(glGetString(GL_VERSION)))) {
+            has_extension = 0;
+        }
     }
     if (has_extension != 1) return;
     if (maximum == 0.0f) glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maximum);

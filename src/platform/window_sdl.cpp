@@ -9,8 +9,10 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -20,6 +22,9 @@ bool video_started = false;
 uint32_t sdl_buttons_down = 0;  // SDL button mask as the events have reported it
 int mouse_motion_x = 0;         // relative motion gathered since the last mouse_look
 int mouse_motion_y = 0;
+// Set by SIGINT, SIGTERM or SDL's quit event; once set, every pump reports the quit, so that
+// one taken by the start-up pump, whose result is not looked at, still ends the loop.
+volatile std::sig_atomic_t quit_requested = 0;
 
 // Win32 virtual-key codes of the SDL scancodes up to SDL_SCANCODE_RGUI; 0 = no key.
 int scancode_vk(int sc) {
@@ -118,7 +123,81 @@ void drawable_resize() {
     resize(w, h);
 }
 
+void on_quit_signal(int) { quit_requested = 1; }
+
+// SIGINT and SIGTERM end the game through the main loop's quit path like Esc. A signal that
+// the process was started with ignored (nohup, a background job) stays ignored.
+void catch_quit_signals() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    for (int sig : {SIGINT, SIGTERM}) {
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+        struct sigaction sa {};
+        sa.sa_handler = on_quit_signal;
+        sa.sa_flags = SA_RESTART;
+        sigemptyset(&sa.sa_mask);
+        sigaction(sig, &sa, nullptr);
+    }
+}
+
+// Without a display there is nobody to dismiss a box: the message goes to stderr and the log.
+[[noreturn]] void no_display(const char* why) {
+    std::string message = std::string("No display: ") + why;
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+        message += " (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    }
+    fatal_message_box = fatal_message_text_only;
+    fatal_error(message.c_str());
+}
+
 }  // namespace
+
+const GlContextRequest gl_context_requests[GL_CONTEXT_REQUESTS] = {
+    // SDL then makes the context the old way, which gives the newest version that still
+    // draws with the fixed functions, down to 1.1.
+    {"no version or profile", 0, 0, 0},
+    {"compatibility profile 2.1", SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, 2, 1},
+    // 1.0 stands for any version compatible with it.
+    {"compatibility profile 1.0", SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, 1, 0},
+};
+
+void gl_context_request(int step) {
+    const GlContextRequest& r = gl_context_requests[step];
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, r.profile);
+    if (r.major != 0) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, r.major);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, r.minor);
+    }
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+void* gl_context_create(SDL_Window* window, int* step) {
+    for (int i = 0; i < GL_CONTEXT_REQUESTS; ++i) {
+        gl_context_request(i);
+        if (SDL_GLContext context = SDL_GL_CreateContext(window)) {
+            *step = i;
+            return context;
+        }
+    }
+    return nullptr;
+}
+
+std::string video_driver_unusable(const char* driver) {
+    if (!driver) return "no video driver started";
+    for (const char* hidden : {"offscreen", "dummy"}) {
+        if (SDL_strcasecmp(driver, hidden) == 0) {
+            return std::string("SDL's only video driver is \"") + hidden +
+                   "\", which shows nothing";
+        }
+    }
+    return "";
+}
 
 int vk_of_sdl_key(int scancode, int keycode) {
     if (is_layout_key(scancode)) {
@@ -152,8 +231,11 @@ uint32_t mouse_bits_of_sdl_buttons(uint32_t mask) {
 
 int graphics_open(int width, int height, const char* title) {
     if (!video_started) {
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) fatal_error("Failed To Register The Window Class.");
+        catch_quit_signals();
+        if (SDL_Init(SDL_INIT_VIDEO) != 0) no_display(SDL_GetError());
         video_started = true;
+        const std::string why = video_driver_unusable(SDL_GetCurrentVideoDriver());
+        if (!why.empty()) no_display(why.c_str());
     }
 
     // The drawing size and the window position.
@@ -195,13 +277,7 @@ int graphics_open(int width, int height, const char* title) {
 
     input_reset();
 
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    gl_context_request(0);
 
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
     if (windowed) {
@@ -220,9 +296,11 @@ int graphics_open(int width, int height, const char* title) {
     main_window = SDL_CreateWindow(title, x, y, screen_width, screen_height, flags);
     if (!main_window) fatal_error("Window Creation Error.");
 
-    gl_context = SDL_GL_CreateContext(main_window);
+    int step = 0;
+    gl_context = gl_context_create(main_window, &step);
     if (!gl_context) fatal_error("Can't Create A GL Rendering Context.");
     if (SDL_GL_MakeCurrent(main_window, gl_context) != 0) fatal_error("Can't activate GLRC.");
+    gl_context_report(gl_context_requests[step].name);
 
     // The window manager may have given the window another size than asked for.
     int w = 0, h = 0;
@@ -242,6 +320,7 @@ int graphics_open(int width, int height, const char* title) {
 }
 
 int window_messages(bool take_input) {
+    if (quit_requested) return 1;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         if (!take_input && (e.type == SDL_MOUSEMOTION || e.type == SDL_MOUSEBUTTONDOWN ||
@@ -250,6 +329,7 @@ int window_messages(bool take_input) {
         }
         switch (e.type) {
             case SDL_QUIT:
+                quit_requested = 1;
                 return 1;
             case SDL_WINDOWEVENT:
                 if (e.window.event == SDL_WINDOWEVENT_CLOSE) graphics_shutdown();

@@ -119,6 +119,7 @@ int graphics_open(int width, int height, const char* title) {
     gl_context = wglCreateContext(device_context);
     if (!gl_context) fatal_error("Can't Create A GL Rendering Context.");
     if (!wglMakeCurrent(device_context, gl_context)) fatal_error("Can't activate GLRC.");
+    gl_context_report("no version or profile");
 
     // 12.
     gl_start_state(screen_width, screen_height);

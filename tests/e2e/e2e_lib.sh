@@ -64,8 +64,9 @@ hold() {
 
 alive() { kill -0 "$pid" 2>/dev/null; }
 
+# Starts the game in $work/run; words given come first (env VAR=value, setpriv ...).
 start_game() {
-  (cd "$work/run" && exec "${runner[@]}") >>"$work/game.out" 2>&1 &
+  (cd "$work/run" && exec "$@" "${runner[@]}") >>"$work/game.out" 2>&1 &
   pid=$!
 }
 
@@ -205,6 +206,17 @@ lit_pixels() {
   sig=$(md5sum <"$work/lit.txt" | cut -c1-12)
   rm -f "$work/lit.txt"
   echo "$count $sig"
+}
+
+# Lit pixels of a new screenshot below the middle of the view, where the streaks fly from the
+# gun towards the middle (the scene there is still empty at the start): "count signature".
+# The button rather than space, which also shows the crystal box's solute.
+gun_view() {
+  local f
+  f=$(take_screenshot "$1") || { fail "$1: Ctrl+S wrote no screenshot"; return; }
+  check_screenshot "$f"
+  perl "$(dirname "$0")/bmpstat.pl" lit "$f" $((SCREEN_W / 2 - 160)) $((SCREEN_H / 2 + 2)) 320 \
+    $((SCREEN_H / 2 - 2))
 }
 
 # The game's own leftovers: the error log, and sanitizer reports in its output.

@@ -53,17 +53,6 @@ picture() {
   lit_pixels "$f"
 }
 
-# Lit pixels of the screenshot below the middle of the view, where the streaks fly from the
-# gun towards the middle (the scene there is still empty at the start): "count signature".
-# The button rather than space, which also shows the crystal box's solute.
-gun_view() {
-  local f
-  f=$(take_screenshot "$1") || { fail "$1: Ctrl+S wrote no screenshot"; return; }
-  check_screenshot "$f"
-  perl "$(dirname "$0")/bmpstat.pl" lit "$f" $((SCREEN_W / 2 - 160)) $((SCREEN_H / 2 + 2)) 320 \
-    $((SCREEN_H / 2 - 2))
-}
-
 firing() {
   local empty a b
   empty=$(gun_view before-firing)

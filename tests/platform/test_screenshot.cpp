@@ -30,14 +30,11 @@ std::vector<unsigned char> read_file(const std::string& name) {
 
 TEST(Bmp, NameCountsStepsOfThreeTenthsFoldedToFiveDigits) {
     char name[32];
-    screenshot_name(1234.6, name);
+    screenshot_file_name(screenshot_number(1234.6), name);
     EXPECT_STREQ(name, "screenshot04115.bmp");
-    screenshot_name(0.29, name);
-    EXPECT_STREQ(name, "screenshot00000.bmp");
-    screenshot_name(30000.0 + 0.1, name);  // step 100000 folds to 0
-    EXPECT_STREQ(name, "screenshot00000.bmp");
-    screenshot_name(1e9, name);  // long past the start of the system's clock
-    EXPECT_STREQ(name, "screenshot33333.bmp");
+    EXPECT_EQ(screenshot_number(0.29), 0);
+    EXPECT_EQ(screenshot_number(30000.0 + 0.1), 0);  // step 100000 folds to 0
+    EXPECT_EQ(screenshot_number(1e9), 33333);  // long past the start of the system's clock
 }
 
 class Screenshot : public GlTest {};
@@ -102,6 +99,39 @@ TEST_F(Screenshot, UnopenableFileIsSkipped) {
     ScratchDir dir;
     save_screen_bmp("no_such_folder/shot.bmp", 1);
     EXPECT_FALSE(std::filesystem::exists("no_such_folder"));
+}
+
+double pinned_clock = 0.0;
+double read_pinned_clock() { return pinned_clock; }
+
+// Screenshots taken within one 0.3-second step of the clock share a number; one whose
+// number is taken gets the next free one (past 99999 comes 0), and no earlier file changes.
+TEST_F(Screenshot, TakenNumberGoesToTheNextFreeOneLeavingEarlierFilesAlone) {
+    const struct {
+        double clock;
+        std::vector<std::string> existing;
+        const char* expected;
+    } cases[] = {
+        {1234.6, {}, "screenshot04115.bmp"},
+        {1234.6, {"screenshot04115.bmp", "screenshot04116.bmp"}, "screenshot04117.bmp"},
+        {29999.8, {"screenshot99999.bmp"}, "screenshot00000.bmp"},
+    };
+    double (*saved_clock)() = clock_seconds;
+    clock_seconds = read_pinned_clock;
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        for (const auto& name : c.existing) std::ofstream(name) << "earlier " << name;
+        pinned_clock = c.clock;
+        screenshot();
+        for (const auto& name : c.existing) {
+            std::vector<unsigned char> kept = read_file(name);
+            EXPECT_EQ(std::string(kept.begin(), kept.end()), "earlier " + name);
+        }
+        EXPECT_EQ(read_file(c.expected).size(), 54u + 4100u * GL_TEST_HEIGHT) << c.expected;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}),
+                  static_cast<long>(c.existing.size() + 1));
+    }
+    clock_seconds = saved_clock;
 }
 
 // A stand-in converter that records its arguments; it runs only when it is on the path.

@@ -96,6 +96,21 @@ TEST_F(TextLayout, EscapesCutByTheTerminatorEndTheText) {
     }
 }
 
+// Scales far beyond any screen, from a font request or a size escape, saturate instead of
+// wrapping the pixel counts round to negative ones.
+TEST_F(TextLayout, HugeScalesSaturate) {
+    fake_font("normal");
+    font_select("normal:size=1e9");
+    EXPECT_GT(text_width("AWAWAWAWAWAWAWAWAWAW"), 1 << 29);
+    TextPen end;
+    layout(0, 0, 0, "A\nW\nA", &end);
+    EXPECT_GT(end.y, 1 << 29);
+    // Scale 255/256, the baseline raised by 32767/256 of a line: the pen goes up.
+    const std::string raise = std::string("A\x05\x02\xff\x00\xff\x7fW", 9);
+    layout(0, 0, 0, exact(raise).get(), &end);
+    EXPECT_LT(end.y, -(1 << 21));
+}
+
 std::string greek(const std::string& in) {
     std::vector<char> buf(in.size() + 8, '#');
     std::memcpy(buf.data(), in.c_str(), in.size() + 1);

@@ -1,0 +1,29 @@
+// The replay script parser: any bytes as a script, held in a block of exactly their size (the
+// parser needs no terminator).
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/script.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    char* text = static_cast<char*>(std::malloc(size ? size : 1));
+    std::memcpy(text, data, size);
+    Script script{};
+    char error[SCRIPT_ERROR_SIZE];
+    const int bad_line = script_parse(text, size, &script, error);
+    if (bad_line == 0) {
+        // Events in frame order, none after the run's last frame, names terminated.
+        const ScriptEvent* events = DynArray_items<ScriptEvent>(&script.events);
+        for (uint32_t i = 0; i < script.events.count; ++i) {
+            if (i > 0 && events[i].frame < events[i - 1].frame) std::abort();
+            if (events[i].frame > script.last_frame) std::abort();
+            if (!std::memchr(events[i].name, 0, SCRIPT_NAME_SIZE)) std::abort();
+        }
+        if (script.width <= 0 || script.height <= 0) std::abort();
+    } else if (std::strncmp(error, "line ", 5) != 0 || !std::memchr(error, 0, SCRIPT_ERROR_SIZE)) {
+        std::abort();
+    }
+    script_free(&script);
+    std::free(text);
+    return 0;
+}
