@@ -78,23 +78,12 @@ void gl_context_report(const char* how) {
     std::fflush(stderr);  // stderr may be buffered when it is not a console (Windows)
 }
 
-bool anisotropy_stalls(const char* renderer, const char* version) {
-    if (!renderer || !std::strstr(renderer, "llvmpipe")) return false;
-    const char* mesa = version ? std::strstr(version, "Mesa ") : nullptr;
-    return !mesa || std::strtod(mesa + 5, nullptr) < 23.0;
-}
-
 void anisotropy_max_on_bound_texture() {
     static int has_extension = -1;
     static float maximum = 0.0f;
     if (has_extension < 0) {
         const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
         has_extension = ext && std::strstr(ext, "GL_EXT_texture_filter_anisotropic") ? 1 : 0;
-        // A renderer on which the filter can hold a frame for minutes does without it.
-        if (anisotropy_stalls(reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
-                              reinterpret_cast<const char*>(glGetString(GL_VERSION)))) {
-            has_extension = 0;
-        }
     }
     if (has_extension != 1) return;
     if (maximum == 0.0f) glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maximum);

@@ -64,15 +64,8 @@ float gl_version();
 // Prints what the current context is on stderr, as graphics_open does:
 // "Zibu: OpenGL <version> on <renderer> (asked for <how>)".
 void gl_context_report(const char* how);
-// Sets the largest anisotropy on the bound 2D texture when the extension is listed, unless the
-// renderer is one whose anisotropic filter stalls (below).
+// Sets the largest anisotropy on the bound 2D texture when the extension is listed.
 void anisotropy_max_on_bound_texture();
-// Whether anisotropic filtering on this renderer (GL_RENDERER and GL_VERSION) can make a frame
-// last minutes: on Mesa's software renderer llvmpipe before Mesa 23 (measured with 22.3) a pixel
-// of a face seen nearly edge-on, as the crystal's and the solute's faces are when the eye is
-// near their planes, costs tens of microseconds with the filter on, whatever the largest
-// anisotropy (2 is as slow as 16), against a fraction of one without it.
-bool anisotropy_stalls(const char* renderer, const char* version);
 // Address of an OpenGL entry point beyond 1.1, or null.
 void* gl_proc_address(const char* name);
 // Shows the back buffer of the window (no-op before graphics_open).

@@ -123,21 +123,4 @@ TEST_F(Input, WheelBitsLastOnePump) {
     EXPECT_EQ(mouse_buttons, MOUSE_LEFT);
 }
 
-// Anisotropic filtering stays off only where it can hold a frame for minutes.
-TEST(Anisotropy, StallsOnlyOnLlvmpipeBeforeMesa23) {
-    const char* llvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";
-    const struct { const char* renderer; const char* version; bool stalls; } cases[] = {
-        {llvmpipe, "4.5 (Compatibility Profile) Mesa 22.3.6", true},
-        {llvmpipe, "1.5 Mesa 22.3.6", true},
-        {llvmpipe, "4.5 (Compatibility Profile) Mesa 23.1.0", false},
-        {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "4.6 Mesa 22.3.6", false},
-        {"NVIDIA GeForce GTX 1080/PCIe/SSE2", "4.6.0 NVIDIA 525.147.05", false},
-        {nullptr, nullptr, false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(anisotropy_stalls(c.renderer, c.version), c.stalls)
-            << (c.renderer ? c.renderer : "none") << " / " << (c.version ? c.version : "none");
-    }
-}
-
 }  // namespace
