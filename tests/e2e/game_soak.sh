@@ -50,7 +50,9 @@ random_step() {
     for b in "${buttons[@]}"; do xdotool mouseup "$b"; done
   else
     # Now and then a screenshot.
-    hold 0.2 ctrl+s
+    xdotool keydown ctrl+s
+    sleep 0.2
+    xdotool keyup ctrl+s
   fi
   actions=$((actions + 1))
 }
@@ -63,7 +65,7 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   start_game
   runs=$((runs + 1))
   log "started the game (run $runs) for the rest of a ${seconds}-second soak (seed $seed)"
-  if ! wait_window 60 >/dev/null || ! wait_screenshot 60; then
+  if ! wait_for 60 window_up; then
     fail "the game did not come up"
     break
   fi
