@@ -84,9 +84,7 @@ void plot_scene(Loop* loop) {
         } else {
             VNode_plot_from(loop->world, loop->ship);
         }
-        // The views inside the live plot come here, in this order: the cube-face views (J),
-        // the environment-mapped sphere (N), the bounding spheres (B), and the title menu
-        // with its fade (T), which also drives menu_fade.
+        live_plot_views(loop->world, loop->ship, &loop->menu_fade);
     }
     if (loop->plot_list != 0) glCallList(loop->plot_list);
 }

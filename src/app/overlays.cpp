@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/titlemenu.h"
 #include "foundation/camera.h"
 #include "platform/font.h"
 #include "platform/framecycle.h"
@@ -10,6 +11,7 @@
 #include "platform/text.h"
 #include "platform/window.h"
 #include "scene/advance.h"
+#include "scene/envviews.h"
 #include "scene/lights.h"
 #include "scene/treediag.h"
 
@@ -20,6 +22,66 @@ namespace {
 
 constexpr uint32_t FRAME_TIME_COLOUR = 0xffffff;
 constexpr uint32_t VIEWER_COLOUR = 0x8080c0;
+constexpr uint32_t BOUNDS_COLOUR = 0x8080c0;
+
+constexpr int KEY_FACES = 'J';
+constexpr int KEY_SPHERE = 'N';
+constexpr int KEY_BOUNDS = 'B';
+constexpr int KEY_MENU = 'T';
+
+// Where the mirrored sphere stands, and its cube map is seen from.
+constexpr double SPHERE_X = 20.0, SPHERE_Y = 20.0, SPHERE_Z = 50.0;
+constexpr float SPHERE_RADIUS = 5.0f;
+
+// The cube-face views as a cross of q x q squares: the column and row (from the bottom-left)
+// of faces 0 to 5, ahead in the middle and behind at the right end.
+constexpr int cross_cells[6][2] = {{1, 1}, {0, 1}, {2, 1}, {1, 0}, {1, 2}, {3, 1}};
+
+void cube_face_cross(VNode* world, VNode* viewer) {
+    const int q = screen_height / 4;
+    for (int face = 0; face < 6; face++) {
+        face_view(world, viewer, cross_cells[face][0] * q, cross_cells[face][1] * q, q, q, face);
+    }
+}
+
+// Screened over the scene (added, light parts lightening), leaving the depth buffer alone.
+void mirrored_sphere(VNode* world) {
+    const uint32_t texture = env_cube_map(world, SPHERE_X, SPHERE_Y, SPHERE_Z);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_COLOR);
+    env_sphere(SPHERE_X, SPHERE_Y, SPHERE_Z, SPHERE_RADIUS, texture);
+    glDisable(GL_BLEND);
+    glDepthMask(GL_TRUE);
+}
+
+// The world's marker, then each child's from the last to the first, each child followed at
+// once by its own children's when asked.
+void bounding_spheres(const VNode* world, bool grandchildren) {
+    VNode_draw_bounds(world);
+    for (uint32_t i = VNode_child_count(world); i-- > 0;) {
+        const VNode* child = VNode_child(world, i);
+        VNode_draw_bounds(child);
+        if (!grandchildren) continue;
+        for (uint32_t j = VNode_child_count(child); j-- > 0;) {
+            VNode_draw_bounds(VNode_child(child, j));
+        }
+    }
+    const BoundSphere& b = world->bound;
+    char text[200];
+    std::snprintf(text, sizeof text, "world->bounds=(%lg,%lg,%lg;%lg)", b.centre.x, b.centre.y,
+                  b.centre.z, b.radius);
+    text_draw(0, 10 * text_line_height, 0, text, BOUNDS_COLOUR);
+}
+
+void title_menu_view(float* menu_fade) {
+    if (light_tree_mode) {
+        if (key_held(KEY_MENU)) light_tree_draw(0);
+    } else {
+        *menu_fade = menu_fade_next(*menu_fade, key_held(KEY_MENU), frame_time);
+    }
+    if (*menu_fade > 0.0f) title_menu_draw(*menu_fade);
+}
 
 // The raw frame time, a tab, and the durations of the frame the profiler has just shown. The
 // file is opened and closed for every line, so that it is complete on disk at any moment.
@@ -32,6 +94,13 @@ void times_log_append(double raw_frame_time) {
 }
 
 }  // namespace
+
+void live_plot_views(VNode* world, VNode* viewer, float* menu_fade) {
+    if (key_held(KEY_FACES)) cube_face_cross(world, viewer);
+    if (key_held(KEY_SPHERE)) mirrored_sphere(world);
+    if (key_held(KEY_BOUNDS)) bounding_spheres(world, key_held(KEY_SHIFT));
+    title_menu_view(menu_fade);
+}
 
 void tree_diagram_overlay(const VNode* world) {
     if (ctrl_pressed('T')) tree_stats ^= 1;

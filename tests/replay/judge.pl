@@ -8,13 +8,14 @@
 #
 # Pictures are named without ".bmp"; coordinates count from the top-left corner; a rectangle
 # X, Y, W, H left out is the whole picture.
-#   count(PIC, KIND, [X, Y, W, H])  pixels of a kind (see %KINDS, or "rrggbb,rrggbb..." for
-#                                   exactly those colours)
+#   count(PIC, KIND, [X, Y, W, H])  pixels of a kind (see %KINDS, "rrggbb,rrggbb..." for
+#                                   exactly those colours, ">=rrggbb" for at least as bright in
+#                                   every channel)
 #   share(PIC, KIND, [X, Y, W, H])  the same in per cent of the rectangle
 #   pixel(PIC, X, Y)                the colour as "rrggbb"
 #   differ(PIC, OTHER, [X, Y, W, H]) per cent of the pixels that differ clearly (a channel by
 #                                   more than 24)
-#   agree(PIC, OTHER)               per cent of the pixels that are exactly the same
+#   agree(PIC, OTHER, [X, Y, W, H])  per cent of the pixels that are exactly the same
 #   same(PIC, OTHER)                1 when the two files are byte for byte the same
 #   pieces(PIC, KIND, [X, Y, W, H]) patches of a kind (gaps of a pixel bridged, 4 pixels or more)
 #   largest(PIC, KIND, [X, Y, W, H]) pixels of the largest such patch
@@ -37,6 +38,8 @@ my %KINDS = (
     neutral => sub { max(@_) >= 24 && max(@_) - min(@_) <= 10 },        # the solute's cubes
     red     => sub { $_[0] >= 60 && $_[1] + $_[2] <= 8 },               # the left eye alone
     cyan    => sub { $_[0] <= 8 && min($_[1], $_[2]) >= 40 },           # the right eye alone
+    bluish  => sub { $_[2] >= 60 },                                      # a tinted band
+    blue    => sub { $_[2] >= 60 + max($_[0], $_[1]) },                  # tinted blue-grey
 );
 
 my (%pictures, @seen);
@@ -74,6 +77,10 @@ sub rect {
 sub test_of {
     my ($kind) = @_;
     return $KINDS{$kind} if $KINDS{$kind};
+    if ($kind =~ /^>=([0-9a-f]{6})$/i) {  # every channel at least the colour's: text added over
+        my @floor = unpack('C3', pack('H6', $1));
+        return sub { !grep { $_[$_] < $floor[$_] } 0 .. 2 };
+    }
     die "unknown kind $kind\n" unless $kind =~ /^[0-9a-f]{6}(,[0-9a-f]{6})*$/i;
     my %wanted = map { lc($_) => 1 } split /,/, $kind;
     return sub { $wanted{sprintf('%02x%02x%02x', @_)} };
@@ -133,7 +140,7 @@ sub changed {
 }
 
 sub differ { noted(sprintf('%.2f', changed($_[0], $_[1], 24, @_[2 .. $#_])), 'differ', @_) }
-sub agree { noted(sprintf('%.3f', 100 - changed(@_[0, 1], 0)), 'agree', @_) }
+sub agree { noted(sprintf('%.3f', 100 - changed(@_[0, 1], 0, @_[2 .. $#_])), 'agree', @_) }
 sub same { noted(picture($_[0])->{bytes} eq picture($_[1])->{bytes} ? 1 : 0, 'same', @_) }
 
 # The patches of the kind, largest first, by their sizes.

@@ -1,0 +1,141 @@
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "foundation/camera.h"
+#include "platform/opengl.h"
+#include "platform/primitives.h"
+#include "scene/advance.h"
+#include "scene/envviews.h"
+#include "scene/plot.h"
+#include "support/gl_context.h"
+
+namespace {
+
+// A white ball of its bounding radius, unlit, alike from every side.
+void ball_plot(VNode* node) {
+    glDisable(GL_LIGHTING);
+    sphere(0.0, 0.0, 0.0, node->bound.radius, 0xFFFFFF, 12);
+}
+const ThingType ball_type = {"Ball", sizeof(VNode), nullptr, ball_plot, nullptr, nullptr};
+
+// Projection, model-view, viewport and the camera's view, as one comparable record.
+std::array<double, 52> view_state() {
+    std::array<double, 52> s{};
+    GLint viewport[4];
+    glGetDoublev(GL_PROJECTION_MATRIX, &s[0]);
+    glGetDoublev(GL_MODELVIEW_MATRIX, &s[16]);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    for (int i = 0; i < 4; i++) s[32 + i] = viewport[i];
+    std::memcpy(&s[36], g_camera.view.m, sizeof g_camera.view.m);
+    return s;
+}
+
+bool white(unsigned rgb) { return rgb == 0xFFFFFF; }
+
+// A world holding one ball; the viewer (outside the tree) at the origin looks along -z.
+class EnvViews : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        world->bound.radius = 1e6;
+        const Mat4 at = mat4_identity();
+        VNode_take_frame(viewer, &at);
+        ball->bound.radius = 3.0;
+        VNode_take_frame(ball, &at);
+    }
+    void TearDown() override {
+        VNode_destroy(world);
+        VNode_destroy(viewer);
+    }
+    void put_ball(double x, double y, double z) {
+        double* t = ball->frame->current.m + 12;
+        t[0] = x, t[1] = y, t[2] = z;
+        VNode_remember_frames(world);
+    }
+    // Whether the centre texel of each face of a cube map is white.
+    static std::array<bool, 6> white_faces(GLuint texture, int size) {
+        std::array<bool, 6> out{};
+        std::vector<unsigned char> texels(3 * size * size);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        for (int face = 0; face < 6; face++) {
+            glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                          texels.data());
+            const unsigned char* c = &texels[3 * (size / 2 * size + size / 2)];
+            out[face] = c[0] > 200 && c[1] > 200 && c[2] > 200;
+        }
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        return out;
+    }
+    VNode* world = World_create(0, 0, 0, nullptr);
+    VNode* viewer = World_create(0, 0, 0, nullptr);
+    VNode* ball = VNode_create(&ball_type, world);
+};
+
+TEST_F(EnvViews, AThingAheadShowsOnlyInFaceZeroAndOneBehindOnlyInFaceFiveLeavingTheViewAsFound) {
+    for (const double z : {-10.0, 10.0}) {
+        put_ball(0.0, 0.0, z);
+        for (int face = 0; face < 6; face++) {
+            const bool seen = face == (z < 0 ? 0 : 5);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            const auto before = view_state();
+            VNode_reset_counters();
+            face_view(world, viewer, 100, 100, 64, 64, face);
+            EXPECT_TRUE(view_state() == before) << "face " << face;
+            EXPECT_EQ(things_plotted, seen ? 1u : 0u) << "z " << z << " face " << face;
+            // Drawn into its square only.
+            EXPECT_EQ(white(gl_test_pixel(132, 132)), seen) << "face " << face;
+            EXPECT_FALSE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
+        }
+    }
+}
+
+TEST_F(EnvViews, EachDirectionLandsInItsOwnCubeFaceAlsoWhenTheTextureIsReused) {
+    // +x, -x, +y, -y, +z, -z: the order of the cube map's faces.
+    const double dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    GLuint texture = 0;
+    for (int d = 0; d < 6; d++) {
+        put_ball(5 + 10 * dirs[d][0], 10 * dirs[d][1], 10 * dirs[d][2]);
+        const auto before = view_state();
+        const GLuint got = env_cube_capture(world, 5, 0, 0, 64, texture);
+        EXPECT_TRUE(view_state() == before);
+        EXPECT_TRUE(texture == 0 || got == texture);
+        texture = got;
+        const std::array<bool, 6> faces = white_faces(texture, 64);
+        for (int f = 0; f < 6; f++) EXPECT_EQ(faces[f], f == d) << "direction " << d << ", " << f;
+    }
+    glDeleteTextures(1, &texture);
+}
+
+TEST_F(EnvViews, CubeMapIsCapturedOnceAndKeptWhenTheWorldChanges) {
+    put_ball(0.0, 0.0, 10.0);
+    const uint32_t first = env_cube_map(world, 0, 0, 0);
+    put_ball(10.0, 0.0, 0.0);
+    EXPECT_EQ(env_cube_map(world, 0, 0, 0), first);
+    const std::array<bool, 6> faces = white_faces(first, 512);
+    EXPECT_TRUE(faces[4]);   // +z, as first seen
+    EXPECT_FALSE(faces[0]);  // +x, where the ball is now
+}
+
+TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerAndRestoresTheState) {
+    // The viewer turned to look along -x; behind it, beyond the sphere's centre, the ball.
+    frame_rotate_y(&viewer->frame->current, 3.14159265358979323846 / 2);
+    put_ball(10.0, 0.0, 0.0);
+    const GLuint texture = env_cube_capture(world, -10, 0, 0, 64, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    camera_from_frame(&viewer->frame->current);
+    glEnable(GL_LIGHTING);
+    env_sphere(-10.0f, 0.0f, 0.0f, 2.0f, texture);
+    EXPECT_TRUE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
+
+    GLdouble texture_matrix[16];
+    glGetDoublev(GL_TEXTURE_MATRIX, texture_matrix);
+    EXPECT_EQ(std::memcmp(texture_matrix, mat4_identity().m, sizeof texture_matrix), 0);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_R));
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    glDeleteTextures(1, &texture);
+}
+
+}  // namespace
