@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "platform/errorlog.h"
 #include "platform/font.h"
 #include "platform/font_builtin.h"
 #include "platform/font_fixture.h"
@@ -78,30 +74,6 @@ TEST_F(FontGl, AShortStreamLeavesTheRestEmpty) {
     for (int c = 3; c < 512; ++c)  // no width, at the pen where the last glyph left it (gap 0)
         ASSERT_TRUE(f->glyph_w[c] == 0 && f->glyph_x[c] == 6) << c;
     EXPECT_TRUE(f->tex_w == 8 && f->tex_h == 2);
-}
-
-TEST_F(FontGl, ATooTallAtlasIsFatal) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    // 40 glyphs of 255 x 255 pixels: six to a row of 2048 texels, seven rows.
-    std::vector<unsigned char> glyph(2 + 255 * 255, 16), stream;
-    glyph[0] = glyph[1] = 255;
-    for (int g = 0; g < 40; ++g) stream.insert(stream.end(), glyph.begin(), glyph.end());
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "zibu_font_fatal";
-    std::filesystem::create_directories(dir);
-    std::filesystem::remove(dir / "graphics_error.log");
-    fatal_message_box = [](const char* message) { std::fprintf(stderr, "%s\n", message); };
-    EXPECT_EXIT(
-        {
-            std::filesystem::current_path(dir);
-            font_load(stream.data(), stream.size(), "tall", 0);
-        },
-        ::testing::ExitedWithCode(1),
-        "Font 'tall' required texture of size 2048x4096 but GL_MAX_TEXTURE_SIZE=[0-9]+");
-    fatal_message_box = fatal_message_box_show;
-    std::string line;
-    std::getline(std::ifstream(dir / "graphics_error.log"), line);
-    EXPECT_NE(line.find(" Font 'tall' required texture of size 2048x4096"), std::string::npos) << line;
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(FontGl, PlaceholderWhenNothingIsLoadedAndSharedTexturesGoWithTheirLastFont) {
