@@ -2,6 +2,7 @@
 # Installs the Debian packages Zibu needs to build, run and test, when any is missing.
 # Usage: scripts/setup.sh            everything (build, tests, Windows cross build)
 #        scripts/setup.sh --game     only what building and starting the game needs
+#        scripts/setup.sh --bench    what the game and the benchmarks (bench preset) need
 set -euo pipefail
 
 game_pkgs=(cmake ninja-build g++ pkg-config libsdl2-dev libgl-dev libgl1-mesa-dri)
@@ -10,8 +11,14 @@ test_pkgs=(googletest libgtest-dev libbenchmark-dev
            xvfb xauth xdotool x11-utils procps
            python3-matplotlib)  # tools/plot_times.py and its test
 
+bench_pkgs=(libbenchmark-dev libbullet-dev)
+
 pkgs=("${game_pkgs[@]}")
-[ "${1:-}" = "--game" ] || pkgs+=("${test_pkgs[@]}")
+case "${1:-}" in
+  --game) ;;
+  --bench) pkgs+=("${bench_pkgs[@]}") ;;
+  *) pkgs+=("${test_pkgs[@]}") ;;
+esac
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -130,7 +130,9 @@ void frame(Loop* loop) {
     prev_mouse_buttons = mouse_buttons;
 }
 
-// The 7442 lights of the light tree: two sheets over a gently waved grid.
+}  // namespace
+
+// Two sheets over a gently waved grid.
 void add_tree_lights() {
     const float step = 0.1f;
     light_tree_begin();
@@ -145,6 +147,8 @@ void add_tree_lights() {
     }
     light_tree_end();
 }
+
+namespace {
 
 // Eight coloured lights circling in the plane x = 20, half a second apart.
 void add_light_show() {

@@ -22,6 +22,9 @@ extern const char* const window_title;
 // simulated as FRAME_TIME_MAX.
 double clamp_frame_time(double raw);
 
+// The light tree's 7442 lights (light_tree_begin, light_tree_add for each, light_tree_end).
+void add_tree_lights();
+
 // The scene's lighting, installed as the plot pass's pre-plot hook: one directional light, the
 // light tree's 7442 lights while its mode is on, or with light_show (Ctrl+F, tested at every
 // plot) eight coloured lights circling.

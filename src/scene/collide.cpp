@@ -10,11 +10,9 @@
 
 namespace {
 
-constexpr uint32_t CELL_ITEMS = 6;         // nodes held in the cell itself
 constexpr uint32_t POOL_START = 10000;     // cells of the first pool
 constexpr uint32_t POOL_HEADROOM = 1000;   // free cells wanted before each node
 constexpr uint32_t POOL_GUARD = 8;         // free cells needed to descend one level
-constexpr uint32_t CANDIDATE_ROOM = 10000; // entries of the candidate buffer
 constexpr double SMALLEST_EXTENT = 0.01;   // keeps point-sized nodes from descending without end
 
 // Minimum x, y, z then maximum x, y, z.
@@ -23,170 +21,168 @@ struct Box {
     double max[3];
 };
 
-// An overflow block: its capacity, then that many node pointers.
-struct alignas(VNode*) Overflow {
-    uint32_t capacity;
+// A growable array of plain values for the pass's own lists: it doubles when
+// full and keeps its storage from pass to pass.
+template <class T>
+struct Scratch {
+    T* data = nullptr;
+    uint32_t count = 0;
+    uint32_t room = 0;
+
+    void reserve(uint32_t wanted) {
+        if (wanted <= room) return;
+        uint32_t grown = room < 32 ? 64 : room * 2;
+        room = grown > wanted ? grown : wanted;
+        data = static_cast<T*>(checked_realloc(data, std::size_t{room} * sizeof(T)));
+    }
+    void push(T value) {
+        if (count == room) reserve(count + 1);
+        data[count++] = value;
+    }
 };
 
-VNode** overflow_entries(Overflow* block) { return reinterpret_cast<VNode**>(block + 1); }
+// Cells sit in blocks of eight, one block for the octants of each cell that
+// has any: octant o (x + 2y + 4z, 1 for the upper half) of a cell is cell
+// block + o, so that neighbouring cells lie side by side in memory. Cell 0 is
+// the root. The nodes stored in a cell sit together in the item list, in the
+// order they were stored, from `first` on.
+constexpr uint32_t ROOT = 0;
 
-Overflow* overflow_alloc(uint32_t capacity) {
-    void* memory = checked_malloc(sizeof(Overflow) + std::size_t{capacity} * sizeof(VNode*));
-    Overflow* block = static_cast<Overflow*>(memory);
-    block->capacity = capacity;
-    return block;
-}
-
-struct CollideCell {
+struct Cell {
+    uint32_t block;  // the cell of octant 0; 0 while the cell has no octants
+    uint32_t made;   // bit o: octant o was taken from the pool
+    uint32_t first;
     uint32_t count;
-    VNode* items[CELL_ITEMS];
-    Overflow* overflow;        // nodes 7 onwards; node n sits at n - 6
-    CollideCell* child[8];     // octant x + 2y + 4z, 1 for the upper half
 };
+Scratch<Cell> cells;
 
-void cell_reset(CollideCell* cell) {
-    cell->count = 0;
-    cell->overflow = nullptr;
-    for (CollideCell*& link : cell->child) link = nullptr;
-}
-
-// Cells are handed out in order and all returned at the end of each pass.
+// The pool as the pass counts it: octants are taken one by one up to a
+// capacity that starts at 10,000 and doubles, and all are returned at the
+// end of each pass. A node stops descending when fewer than 8 remain, so the
+// counts follow these rules whatever the blocks hold.
 struct CellPool {
-    CollideCell* cells;
     uint32_t capacity;
     uint32_t used;
 };
-CellPool pool = {nullptr, 0, 0};
+CellPool pool = {0, 0};
 
-// The candidate buffer, refilled by every query. Small lists are kept unique
-// by comparing with every entry; past LINEAR_LIMIT entries a hash set of the
-// entries takes over. Both keep the first appearance of each node, in order.
-constexpr uint32_t LINEAR_LIMIT = 32;
-constexpr uint32_t SEEN_BITS = 15;  // 32768 slots: at most a third full
-constexpr uint32_t SEEN_SLOTS = 1u << SEEN_BITS;
-
-struct SeenSlot {
-    const VNode* node;
-    uint32_t stamp;  // the slot is empty unless it equals seen_stamp
+// Every node of the octree by number. Numbers follow the detect walk (the
+// tree in pre-order, children in slot order), so that the walk finds each
+// node's entry by counting, while the nodes go into the octree in the order
+// of the add walk (pre-order, children from the last slot). `rank` is the
+// node's place in that order.
+struct Added {
+    VNode* node;
+    uint32_t rank;
 };
+Scratch<Added> added;
+Scratch<uint32_t> by_rank;  // rank -> number
+Scratch<uint32_t> stamps;   // by number: the last query that took the node
 
-VNode* candidates[CANDIDATE_ROOM];
-uint32_t candidate_count = 0;
-SeenSlot* seen = nullptr;
-uint32_t seen_stamp = 0;
-bool seen_active = false;
+// A node stored in a cell, as the add walk stores it; sorted by cell into
+// `items` once every node is in.
+struct Stored {
+    uint32_t cell;
+    uint32_t node;
+};
+Scratch<Stored> stored;
+Scratch<uint32_t> items;
+
+// Where each node went in: its sphere as it was then, and the cells its
+// insertion passed through, in order. A query with the same sphere has the
+// same box and passes through the same cells (each of them exists since this
+// insertion), so it follows them instead of descending again. A node that the
+// pool guard held back has no path: its query goes further down, into cells
+// made after it.
+//
+// Once every node is in, the candidates of each node's query are gathered
+// along its path in one sweep, before any handler runs. The detect walk uses
+// a node's list while the node's sphere is still the one it went in with,
+// and otherwise queries from the root as it comes to the node.
+constexpr uint32_t NO_PATH = UINT32_MAX;
+struct Sphere {
+    Vec3 start, now;
+    double radius;
+};
+struct Entry {
+    Sphere sphere;
+    uint32_t path_first;
+    uint32_t path_count;
+    uint32_t list_first;
+    uint32_t list_count;
+    bool gathered;  // the node has a path and its list fitted the budget
+};
+Scratch<Entry> entries;
+Scratch<uint32_t> paths;
+Scratch<VNode*> lists;
+
+Sphere sphere_of(const VNode* node) { return Sphere{node->start_centre, node->world_centre, node->bound.radius}; }
+
+// The same bits give the same box.
+bool same_sphere(const Sphere& a, const Sphere& b) { return std::memcmp(&a, &b, sizeof(Sphere)) == 0; }
+
+// Node -> number for a detect walk that handlers have led off the counted
+// order (removed or added children). Open addressing; a slot is empty
+// unless its pass is the one under way. Filled only when first needed.
+struct NumberSlot {
+    const VNode* node;
+    uint32_t number;
+    uint32_t pass;
+};
+NumberSlot* numbers = nullptr;
+uint32_t number_bits = 0;
+uint32_t pass_stamp = 0;
+bool numbers_filled = false;
+uint32_t detect_next = 0;  // the number the detect walk expects next
+
+// The list a query fills, each node once, in the order first met: `lists`
+// while gathering, `fresh` for a query made during the detect walk.
+Scratch<VNode*>* candidates = nullptr;
+Scratch<VNode*> fresh;
+uint32_t query_stamp = 0;
 
 CollideStats stats = {0, 0, 0};
 
-// The octree of the pass under way: the world box and the root cell, which is
-// not taken from the pool.
-struct Context {
-    Box world;
-    CollideCell root;
-};
-Context context;
+// The world box of the pass under way.
+Box world_box;
 
-// Pool indices of the cells that were given an overflow block this pass, so
-// that the release frees the blocks without walking the whole octree.
-uint32_t* overflowed = nullptr;
-uint32_t overflowed_count = 0;
-uint32_t overflowed_room = 0;
-
-void overflowed_push(uint32_t index) {
-    if (overflowed_count == overflowed_room) {
-        overflowed_room = overflowed_room ? overflowed_room * 2 : 64;
-        overflowed = static_cast<uint32_t*>(checked_realloc(overflowed, overflowed_room * sizeof(uint32_t)));
+// Octant o of the cell, taken from the pool if it was not there yet. The
+// cells may move to a larger block meanwhile; indices stay valid.
+uint32_t child_made(uint32_t cell, int o) {
+    if (!cells.data[cell].block) {
+        uint32_t block = cells.count;
+        cells.reserve(block + 8);
+        cells.count = block + 8;
+        for (uint32_t k = block; k < block + 8; k++) cells.data[k] = Cell{0, 0, 0, 0};
+        cells.data[cell].block = block;
     }
-    overflowed[overflowed_count++] = index;
-}
-
-uint32_t seen_hash(const VNode* node) {
-    uint64_t bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(node));
-    return static_cast<uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> (64 - SEEN_BITS));
-}
-
-// Enters node into the hash set; false when it was there already.
-bool seen_insert(const VNode* node) {
-    for (uint32_t i = seen_hash(node);; i = (i + 1) & (SEEN_SLOTS - 1)) {
-        SeenSlot* slot = &seen[i];
-        if (slot->stamp != seen_stamp) {
-            slot->node = node;
-            slot->stamp = seen_stamp;
-            return true;
-        }
-        if (slot->node == node) return false;
+    Cell& c = cells.data[cell];
+    if (!((c.made >> o) & 1)) {
+        c.made |= 1u << o;
+        pool.used++;
     }
+    return c.block + static_cast<uint32_t>(o);
 }
 
-void candidates_begin() {
-    candidate_count = 0;
-    seen_active = false;
+void cell_store(uint32_t cell, uint32_t node) {
+    cells.data[cell].count++;
+    stored.push(Stored{cell, node});
 }
 
-void seen_start() {
-    if (!seen) seen = static_cast<SeenSlot*>(checked_calloc(SEEN_SLOTS, sizeof(SeenSlot)));
-    if (++seen_stamp == 0) {  // the stamps wrapped: forget every old one
-        std::memset(seen, 0, SEEN_SLOTS * sizeof(SeenSlot));
-        seen_stamp = 1;
+// Gives every cell its run of the item list, in cell order, each run in the
+// order its nodes were stored.
+void sort_items() {
+    uint32_t end = 0;
+    for (uint32_t k = 0; k < cells.count; k++) {
+        end += cells.data[k].count;
+        cells.data[k].first = end;  // one past the run until the nodes are placed
     }
-    for (uint32_t i = 0; i < candidate_count; i++) seen_insert(candidates[i]);
-    seen_active = true;
-}
-
-void candidate_add(VNode* node) {
-    if (seen_active) {
-        if (!seen_insert(node)) return;
-    } else {
-        for (uint32_t i = 0; i < candidate_count; i++)
-            if (candidates[i] == node) return;
-        if (candidate_count == LINEAR_LIMIT) {
-            seen_start();
-            seen_insert(node);
-        }
+    items.reserve(stored.count);
+    items.count = stored.count;
+    for (uint32_t i = stored.count; i-- > 0;) {
+        const Stored& s = stored.data[i];
+        items.data[--cells.data[s.cell].first] = s.node;
     }
-    candidates[candidate_count++] = node;
-}
-
-CollideCell* pool_take() {
-    CollideCell* cell = &pool.cells[pool.used++];
-    cell_reset(cell);
-    return cell;
-}
-
-// Moves the pool to a block twice the size; every link, in the pool and in
-// the root, is carried over to the same cell in the new block.
-void pool_grow() {
-    uint32_t capacity = pool.capacity * 2;
-    CollideCell* moved = static_cast<CollideCell*>(checked_malloc_array(capacity, sizeof(CollideCell)));
-    std::memcpy(moved, pool.cells, std::size_t{pool.used} * sizeof(CollideCell));
-    auto rebase = [&](CollideCell* cell) {
-        for (CollideCell*& link : cell->child)
-            if (link) link = moved + (link - pool.cells);
-    };
-    rebase(&context.root);
-    for (uint32_t i = 0; i < pool.used; i++) rebase(&moved[i]);
-    checked_free(pool.cells);
-    pool.cells = moved;
-    pool.capacity = capacity;
-}
-
-void cell_store(CollideCell* cell, VNode* node) {
-    if (cell->count < CELL_ITEMS) {
-        cell->items[cell->count] = node;
-    } else {
-        if (!cell->overflow) {
-            cell->overflow = overflow_alloc(CELL_ITEMS);
-            if (cell != &context.root) overflowed_push(static_cast<uint32_t>(cell - pool.cells));
-        } else if (cell->count >= cell->overflow->capacity + CELL_ITEMS) {
-            Overflow* old = cell->overflow;
-            Overflow* bigger = overflow_alloc(old->capacity * 2);
-            std::memcpy(overflow_entries(bigger), overflow_entries(old), old->capacity * sizeof(VNode*));
-            checked_free(old);
-            cell->overflow = bigger;
-        }
-        overflow_entries(cell->overflow)[cell->count - CELL_ITEMS] = node;
-    }
-    cell->count++;
 }
 
 // Swept box of a node: its sphere from start to now, grown by e on each side.
@@ -212,129 +208,86 @@ Box normalised_box(const VNode* node, const Box& world) {
     return box;
 }
 
-// Half-cell index trunc(2u + 10), kept in floating point so that no value of
-// u (huge, infinite or NaN) is ever converted to an integer.
-double half_index(double u) { return std::trunc(2.0 * u + 10.0); }
+// A box doubled, as each octant sees it after one subtraction: u' = 2u in
+// the lower half of an axis, u' = 2u - 1 in the upper. The box overlaps the
+// lower half when its minimum is below 0.5, the upper half when its maximum
+// is 0.5 or more.
+struct Split {
+    double lo[3], hi[3];
+    unsigned halves[3];  // bit 0: the lower half, bit 1: the upper
 
-// True when the box spans at most two adjacent halves on every axis, so that
-// it goes down into the octants. A NaN span stays in the cell.
-bool fits_octants(const Box& box) {
-    for (int a = 0; a < 3; a++)
-        if (!(half_index(box.max[a]) - half_index(box.min[a]) < 2.0)) return false;
-    return true;
-}
-
-// The halves of each axis that a box overlaps, with the box carried into
-// each half's coordinates: u' = 2u below 0.5, u' = 2u - 1 above.
-struct Halves {
-    bool lower[3], upper[3];
-    Box in_lower, in_upper;
+    explicit Split(const Box& box) {
+        for (int a = 0; a < 3; a++) {
+            lo[a] = 2.0 * box.min[a];
+            hi[a] = 2.0 * box.max[a];
+            halves[a] = (box.min[a] < 0.5 ? 1u : 0u) | (box.max[a] >= 0.5 ? 2u : 0u);
+        }
+    }
+    // True when the box spans at most two adjacent halves on every axis, so
+    // that it goes down into the octants: the half-cell indices trunc(2u + 10)
+    // of its minimum and maximum differ by less than 2. Values too large to
+    // convert to integers exactly (huge, infinite or NaN) are truncated in
+    // floating point; a NaN span stays in the cell.
+    bool fits() const {
+        for (int a = 0; a < 3; a++) {
+            double k_hi = hi[a] + 10.0, k_lo = lo[a] + 10.0;
+            bool narrow = std::fabs(k_hi) < 1e15 && std::fabs(k_lo) < 1e15
+                              ? static_cast<int64_t>(k_hi) - static_cast<int64_t>(k_lo) < 2
+                              : std::trunc(k_hi) - std::trunc(k_lo) < 2.0;
+            if (!narrow) return false;
+        }
+        return true;
+    }
+    // The octant of a box within one half on every axis, or -1.
+    int only_octant() const {
+        for (unsigned h : halves)
+            if (h != 1 && h != 2) return -1;
+        return static_cast<int>((halves[0] >> 1) | (halves[1] & 2) | ((halves[2] >> 1) << 2));
+    }
+    Box in_octant(int o) const {
+        double x = o & 1, y = (o >> 1) & 1, z = o >> 2;
+        return Box{{lo[0] - x, lo[1] - y, lo[2] - z}, {hi[0] - x, hi[1] - y, hi[2] - z}};
+    }
 };
 
-Halves split(const Box& box) {
-    Halves h;
-    for (int a = 0; a < 3; a++) {
-        h.lower[a] = box.min[a] < 0.5;
-        h.upper[a] = box.max[a] >= 0.5;
-        h.in_lower.min[a] = 2.0 * box.min[a];
-        h.in_lower.max[a] = 2.0 * box.max[a];
-        h.in_upper.min[a] = 2.0 * box.min[a] - 1.0;
-        h.in_upper.max[a] = 2.0 * box.max[a] - 1.0;
-    }
-    return h;
-}
-
-// Whether the box overlaps octant o (x + 2y + 4z) and, if so, the box in its
+// Calls visit(o, inner) for every octant o that the box overlaps, in index
+// order (x + 2y + 4z, 1 for the upper half), with the box in the octant's
 // coordinates.
-bool octant_box(const Halves& h, int o, Box* out) {
-    for (int a = 0; a < 3; a++) {
-        bool up = (o >> a) & 1;
-        if (!(up ? h.upper[a] : h.lower[a])) return false;
-        const Box& from = up ? h.in_upper : h.in_lower;
-        out->min[a] = from.min[a];
-        out->max[a] = from.max[a];
-    }
-    return true;
-}
-
-void insert(CollideCell* cell, const Box& box, VNode* node) {
-    if (!fits_octants(box) || pool.capacity < pool.used + POOL_GUARD) {
-        cell_store(cell, node);
-        return;
-    }
-    Halves h = split(box);
+template <class Visit>
+void for_octants(const Split& split, Visit visit) {
     for (int o = 0; o < 8; o++) {
-        Box inner;
-        if (!octant_box(h, o, &inner)) continue;
-        if (!cell->child[o]) cell->child[o] = pool_take();
-        insert(cell->child[o], inner, node);
+        if ((split.halves[0] >> (o & 1)) & (split.halves[1] >> ((o >> 1) & 1)) & (split.halves[2] >> (o >> 2)) & 1)
+            visit(o, split.in_octant(o));
     }
 }
 
-void query(const CollideCell* cell, const Box& box) {
-    // A cell that could overfill the buffer is left out with everything below.
-    if (candidate_count + cell->count >= CANDIDATE_ROOM + 1) return;
-    uint32_t in_items = cell->count < CELL_ITEMS ? cell->count : CELL_ITEMS;
-    for (uint32_t i = in_items; i-- > 0;) candidate_add(cell->items[i]);
-    if (cell->count > CELL_ITEMS) {
-        VNode** entries = overflow_entries(cell->overflow);
-        for (uint32_t i = cell->count - CELL_ITEMS; i-- > 0;) candidate_add(entries[i]);
+bool path_held = false;  // the guard stopped the insertion under way
+
+// The pool only grows between nodes, so no cell moves while one node goes in.
+// A box that stays within one octant goes down without recursion.
+void insert(uint32_t cell, const Box& outer, uint32_t node) {
+    Box box = outer;
+    for (;;) {
+        paths.push(cell);
+        Split split(box);
+        if (!split.fits()) break;
+        if (pool.capacity < pool.used + POOL_GUARD) {
+            path_held = true;
+            break;
+        }
+        int o = split.only_octant();
+        if (o < 0) {
+            for_octants(split, [&](int octant, const Box& inner) { insert(child_made(cell, octant), inner, node); });
+            return;
+        }
+        cell = child_made(cell, o);
+        box = split.in_octant(o);
     }
-    // Nodes stored below a cell are not reported to a box too large to descend.
-    if (!fits_octants(box)) return;
-    Halves h = split(box);
-    for (int o = 0; o < 8; o++) {
-        Box inner;
-        if (cell->child[o] && octant_box(h, o, &inner)) query(cell->child[o], inner);
-    }
+    cell_store(cell, node);
 }
 
-void add_node(VNode* node) {
-    while (pool.used > pool.capacity - POOL_HEADROOM) pool_grow();
-    insert(&context.root, normalised_box(node, context.world), node);
-}
-
-void add_walk(VNode* node) {
-    if (!(node->flags & VN_NO_COLLIDE)) add_node(node);
-    for (uint32_t i = VNode_child_count(node); i-- > 0;) add_walk(VNode_child(node, i));
-}
-
-void test_node(VNode* a) {
-    candidates_begin();
-    query(&context.root, normalised_box(a, context.world));
-    if (candidate_count > stats.candidates_most) stats.candidates_most = candidate_count;
-    for (uint32_t i = candidate_count; i-- > 0;) {
-        VNode* b = candidates[i];
-        if (b == a || !VNode_swept_hit(a, b)) continue;
-        if (a->type->collide) a->type->collide(a, b);
-        if (b->type->collide) b->type->collide(b, a);
-    }
-}
-
-void detect_walk(VNode* node) {
-    if (!(node->flags & VN_NO_COLLIDE)) test_node(node);
-    // Handlers may add or remove children: the count is read at every step.
-    for (uint32_t i = 0; i < node->children.count; i++) detect_walk(VNode_child(node, i));
-}
-
-// Frees every overflow block and returns all cells to the pool at once.
-void release() {
-    for (uint32_t i = overflowed_count; i-- > 0;) {
-        CollideCell* cell = &pool.cells[overflowed[i]];
-        checked_free(cell->overflow);
-        cell->overflow = nullptr;
-    }
-    overflowed_count = 0;
-    for (CollideCell*& link : context.root.child) link = nullptr;
-    pool.used = 0;
-    if (context.root.overflow) checked_free(context.root.overflow);
-    context.root.overflow = nullptr;
-    context.root.count = 0;
-}
-
-}  // namespace
-
-bool VNode_swept_hit(const VNode* a, const VNode* b) {
+// The swept-sphere test, here so that the detect walk's loop has it inline.
+inline bool swept_hit(const VNode* a, const VNode* b) {
     Vec3 at_start = vec3_sub(b->start_centre, a->start_centre);
     Vec3 at_now = vec3_sub(b->world_centre, a->world_centre);
     double d0 = vec3_len2(at_start);
@@ -347,23 +300,228 @@ bool VNode_swept_hit(const VNode* a, const VNode* b) {
     return d0 * d1 - dot * dot <= (d0 + d1 - 2.0 * dot) * reach;
 }
 
+// Enters the node into the candidates unless this query has it already.
+void candidate_add(uint32_t number) {
+    Scratch<VNode*>& list = *candidates;
+    list.data[list.count] = added.data[number].node;
+    list.count += stamps.data[number] != query_stamp;
+    stamps.data[number] = query_stamp;
+}
+
+// The first six stored, last first, then the rest, last first.
+void take_cell(uint32_t k) {
+    Cell cell = cells.data[k];
+    candidates->reserve(candidates->count + cell.count);
+    const uint32_t* run = items.data + cell.first;
+    uint32_t head = cell.count < 6 ? cell.count : 6;
+    for (uint32_t i = head; i-- > 0;) candidate_add(run[i]);
+    for (uint32_t i = cell.count; i-- > head;) candidate_add(run[i]);
+}
+
+void query(uint32_t k, const Box& box) {
+    take_cell(k);
+    // Nodes stored below a cell are not reported to a box too large to descend.
+    Split split(box);
+    if (!split.fits()) return;
+    Cell cell = cells.data[k];
+    for_octants(split, [&](int o, const Box& inner) {
+        if ((cell.made >> o) & 1) query(cell.block + static_cast<uint32_t>(o), inner);
+    });
+}
+
+// Numbers every node to be added in the order of the detect walk; its rank
+// counts back from the end of the walk's post-order, which is the order of
+// the add walk reversed.
+void number_walk(VNode* node, uint32_t* post) {
+    uint32_t number = added.count;
+    bool enters = !(node->flags & VN_NO_COLLIDE);
+    if (enters) added.push(Added{node, 0});
+    for (uint32_t i = 0; i < VNode_child_count(node); i++) number_walk(VNode_child(node, i), post);
+    if (enters) added.data[number].rank = (*post)++;
+}
+
+void add_node(uint32_t number) {
+    while (pool.used > pool.capacity - POOL_HEADROOM) pool.capacity *= 2;
+    Entry& entry = entries.data[number];
+    const VNode* node = added.data[number].node;
+    entry.sphere = sphere_of(node);
+    entry.path_first = paths.count;
+    path_held = false;
+    insert(ROOT, normalised_box(node, world_box), number);
+    entry.path_count = path_held ? NO_PATH : paths.count - entry.path_first;
+}
+
+void add_all(VNode* world) {
+    uint32_t post = 0;
+    number_walk(world, &post);
+    uint32_t count = added.count;
+    by_rank.reserve(count);
+    entries.reserve(count);
+    entries.count = count;
+    stamps.reserve(count);
+    stamps.count = count;
+    for (uint32_t n = 0; n < count; n++) stamps.data[n] = query_stamp;
+    for (uint32_t n = 0; n < count; n++) {
+        added.data[n].rank = count - 1 - added.data[n].rank;
+        by_rank.data[added.data[n].rank] = n;
+    }
+    for (uint32_t r = 0; r < count; r++) add_node(by_rank.data[r]);
+}
+
+uint32_t number_slot(const VNode* node) {
+    uint64_t bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(node));
+    return static_cast<uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> (64 - number_bits));
+}
+
+// Enters every node of the pass, in a table at most half full.
+void numbers_fill() {
+    uint32_t bits = number_bits ? number_bits : 10;
+    while ((1u << bits) < 2 * added.count) bits++;
+    if (bits != number_bits || ++pass_stamp == 0) {  // a fresh table
+        checked_free(numbers);
+        numbers = static_cast<NumberSlot*>(checked_calloc(std::size_t{1} << bits, sizeof(NumberSlot)));
+        number_bits = bits;
+        pass_stamp = 1;
+    }
+    uint32_t mask = (1u << number_bits) - 1;
+    for (uint32_t n = 0; n < added.count; n++) {
+        const VNode* node = added.data[n].node;
+        uint32_t i = number_slot(node);
+        while (numbers[i].pass == pass_stamp) i = (i + 1) & mask;
+        numbers[i] = NumberSlot{node, n, pass_stamp};
+    }
+    numbers_filled = true;
+}
+
+// The node's number, or NO_PATH when it was not added this pass.
+uint32_t number_of(const VNode* node) {
+    if (detect_next < added.count && added.data[detect_next].node == node) return detect_next++;
+    if (!numbers_filled) numbers_fill();
+    uint32_t mask = (1u << number_bits) - 1;
+    for (uint32_t i = number_slot(node);; i = (i + 1) & mask) {
+        const NumberSlot& slot = numbers[i];
+        if (slot.pass != pass_stamp) return NO_PATH;
+        if (slot.node == node) {
+            detect_next = slot.number + 1;
+            return slot.number;
+        }
+    }
+}
+
+void next_query() {
+    if (++query_stamp == 0) {  // the stamps wrapped: forget every old one
+        for (uint32_t i = 0; i < stamps.count; i++) stamps.data[i] = 0;
+        query_stamp = 1;
+    }
+}
+
+// Asks for the item runs of a node's cells, or for the runs themselves.
+void fetch_path(uint32_t number, bool items_too) {
+    if (number >= entries.count) return;
+    const Entry& entry = entries.data[number];
+    if (entry.path_count == NO_PATH) return;
+    const uint32_t* path = paths.data + entry.path_first;
+    for (uint32_t i = 0; i < entry.path_count; i++) {
+        if (items_too) __builtin_prefetch(items.data + cells.data[path[i]].first);
+        else __builtin_prefetch(&cells.data[path[i]]);
+    }
+}
+
+// In a crowd every node meets every other: the lists stop at a budget, and
+// the nodes left over query during the detect walk as they come.
+constexpr uint32_t LIST_BUDGET_PER_NODE = 128;
+constexpr uint32_t LIST_BUDGET_FLOOR = 1u << 16;
+
+// The candidates of every node with a path, in number order. A node is
+// never its own candidate.
+void gather_all() {
+    lists.count = 0;
+    candidates = &lists;
+    const std::size_t budget = std::size_t{LIST_BUDGET_PER_NODE} * entries.count + LIST_BUDGET_FLOOR;
+    for (uint32_t n = 0; n < entries.count; n++) {
+        fetch_path(n + 8, false);
+        fetch_path(n + 4, true);
+        Entry& entry = entries.data[n];
+        entry.list_first = lists.count;
+        entry.gathered = entry.path_count != NO_PATH && lists.count < budget;
+        if (entry.gathered) {
+            next_query();
+            stamps.data[n] = query_stamp;
+            const uint32_t* path = paths.data + entry.path_first;
+            for (uint32_t i = 0; i < entry.path_count; i++) take_cell(path[i]);
+        }
+        entry.list_count = lists.count - entry.list_first;
+        if (entry.list_count > stats.candidates_most) stats.candidates_most = entry.list_count;
+    }
+}
+
+void test_node(VNode* a) {
+    uint32_t number = number_of(a);
+    const Entry* entry = number == NO_PATH ? nullptr : &entries.data[number];
+    VNode* const* list;
+    uint32_t count;
+    if (entry && entry->gathered && same_sphere(sphere_of(a), entry->sphere)) {
+        list = lists.data + entry->list_first;
+        count = entry->list_count;
+    } else {
+        next_query();
+        fresh.count = 0;
+        candidates = &fresh;
+        query(ROOT, normalised_box(a, world_box));
+        list = fresh.data;
+        count = fresh.count;
+        if (count > stats.candidates_most) stats.candidates_most = count;
+    }
+    for (uint32_t i = count; i-- > 0;) {
+        VNode* b = list[i];
+        if (b == a || !swept_hit(a, b)) continue;
+        if (a->type->collide) a->type->collide(a, b);
+        if (b->type->collide) b->type->collide(b, a);
+    }
+}
+
+void detect_walk(VNode* node) {
+    if (!(node->flags & VN_NO_COLLIDE)) test_node(node);
+    // Handlers may add or remove children: the count is read at every step.
+    for (uint32_t i = 0; i < node->children.count; i++) detect_walk(VNode_child(node, i));
+}
+
+// Returns every cell to the pool at once; the lists keep their storage.
+void release() {
+    pool.used = 0;
+    cells.count = 1;
+    cells.data[ROOT] = Cell{0, 0, 0, 0};
+    added.count = 0;
+    detect_next = 0;
+    numbers_filled = false;
+    entries.count = 0;
+    paths.count = 0;
+    stored.count = 0;
+    items.count = 0;
+}
+
+}  // namespace
+
+bool VNode_swept_hit(const VNode* a, const VNode* b) { return swept_hit(a, b); }
+
 void VNode_collide(VNode* world) {
     if (pool.capacity == 0) {
-        pool.cells = static_cast<CollideCell*>(checked_malloc_array(POOL_START, sizeof(CollideCell)));
         pool.capacity = POOL_START;
+        cells.push(Cell{0, 0, 0, 0});  // the root
     }
-    cell_reset(&context.root);
     stats.candidates_most = 0;
 
     profile_section("VNode_collide:bounds", 0x808000);
     // The world's own sphere, without the floor, bounds the volume. A NaN
     // anywhere among the world's children reaches every value of that sphere.
-    context.world = swept_box(world, world->bound.radius);
-    if (std::isnan(context.world.min[0]) || std::isnan(context.world.max[2]))
+    world_box = swept_box(world, world->bound.radius);
+    if (std::isnan(world_box.min[0]) || std::isnan(world_box.max[2]))
         fatal_error("Bounds of the world volume are corrupted in VNode_collide");
 
     profile_section("VNode_collide_add", 0xFF0000);
-    add_walk(world);
+    add_all(world);
+    sort_items();
+    gather_all();
     stats.cells_used = pool.used;
     stats.pool_capacity = pool.capacity;
 

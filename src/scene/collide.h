@@ -26,7 +26,7 @@ bool VNode_swept_hit(const VNode* a, const VNode* b);
 
 // Figures of the pool, for diagnostics and benchmarks.
 struct CollideStats {
-    uint32_t pool_capacity;  // cells allocated (never shrinks)
+    uint32_t pool_capacity;  // the pool's capacity in cells (never shrinks)
     uint32_t cells_used;     // cells the last pass took from the pool
     uint32_t candidates_most;  // largest candidate list of the last pass
 };

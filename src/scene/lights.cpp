@@ -1,6 +1,7 @@
 #include "scene/lights.h"
 
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 
@@ -140,7 +141,8 @@ void LightTree_query(const LightTree* tree, int32_t k, Vec3f p, float threshold,
     const LightEntry& e = entry_at(tree, k);
     const Light& l = light_at(tree, k);
     if (e.left < 0 || l.spread < box_distance2(e, p) * threshold) {
-        DynArray_push_value(out, l);
+        if (out->count < out->capacity) DynArray_items<Light>(out)[out->count++] = l;
+        else DynArray_push_value(out, l);
         return;
     }
     LightTree_query(tree, e.left, p, threshold, out);
@@ -148,63 +150,176 @@ void LightTree_query(const LightTree* tree, int32_t k, Vec3f p, float threshold,
 }
 
 // ---- Pairwise merge ----
+//
+// The pair merged is the one of least cost that a scan from the last pair
+// (n - 1, n - 2) down to (1, 0) finds, starting from (1, 0) and taking over
+// only on a strictly smaller cost. Each light's least pair with the lights
+// before it is kept per row, so that the scan runs over rows, and the rows
+// are updated where a merge changes them. Most pairs are far from the
+// cheapest, so a pair's cost is first known only by a bound below it, which
+// takes one square root rather than four; the cost itself is worked out only
+// when its bound would win the scan. A bound that loses to a cost loses to it
+// on the cost too, and on a tie the scan's order decides either way, so the
+// winner is the same.
 
 namespace {
 
-// Per-light view from the thing and the triangular table of pair costs,
-// kept between calls so that choosing lights allocates nothing once warm.
+// The lights being merged as seen from the thing, one array per value so
+// that a light's bounds with all the others come out of one plain loop; the
+// table of pair keys (a cost, or a bound below it); and, for every light
+// i > 0, its least key with a light before it. All kept between calls, so
+// that choosing lights allocates nothing once warm.
 struct MergeScratch {
-    Vec3f* dir = nullptr;    // unit vector from the thing towards the light
-    float* strength = nullptr;  // weight / distance
-    float* cost = nullptr;   // cost of (i, j), i > j, at i (i - 1) / 2 + j
-    uint32_t lights_room = 0;
-    std::size_t cost_room = 0;
+    float *x, *y, *z, *weight;
+    float *dir_x, *dir_y, *dir_z;  // unit vector from the thing towards the light
+    float* strength;               // weight / distance
+    float* key;                    // of (i, j), i > j, at i * room + j
+    bool* exact;                   // whether that key is the pair's cost
+    float* fresh;                  // the bounds of one light with all others
+    float* row_least;              // least key of (i, j), j < i
+    uint32_t* row_pair;            // that j, the highest one on a tie
+    uint32_t room;
 };
-MergeScratch scratch;
+MergeScratch scratch = {};
 
-void scratch_reserve(uint32_t n) {
-    if (n > scratch.lights_room) {
-        scratch.dir = static_cast<Vec3f*>(checked_realloc(scratch.dir, n * sizeof(Vec3f)));
-        scratch.strength = static_cast<float*>(checked_realloc(scratch.strength, n * sizeof(float)));
-        scratch.lights_room = n;
+// Bounds are worked out four at a time: rows and lists are padded to a
+// multiple of four, and the keys past a row's end are never read.
+constexpr uint32_t LANES = 4;
+uint32_t padded(uint32_t n) { return (n + LANES - 1) / LANES * LANES; }
+
+void scratch_reserve(uint32_t lights) {
+    uint32_t n = padded(lights);
+    if (n <= scratch.room) return;
+    for (float** values : {&scratch.x, &scratch.y, &scratch.z, &scratch.weight, &scratch.dir_x, &scratch.dir_y,
+                           &scratch.dir_z, &scratch.strength, &scratch.row_least, &scratch.fresh}) {
+        *values = static_cast<float*>(checked_realloc(*values, n * sizeof(float)));
     }
-    std::size_t pairs = static_cast<std::size_t>(n) * (n - 1) / 2;
-    if (pairs > scratch.cost_room) {
-        scratch.cost = static_cast<float*>(checked_realloc(scratch.cost, pairs * sizeof(float)));
-        scratch.cost_room = pairs;
+    scratch.row_pair = static_cast<uint32_t*>(checked_realloc(scratch.row_pair, n * sizeof(uint32_t)));
+    checked_free(scratch.key);
+    checked_free(scratch.exact);
+    scratch.key = static_cast<float*>(checked_malloc_array(std::size_t{n} * n, sizeof(float)));
+    scratch.exact = static_cast<bool*>(checked_malloc_array(std::size_t{n} * n, sizeof(bool)));
+    scratch.room = n;
+}
+
+std::size_t at(uint32_t i, uint32_t j) { return std::size_t{i} * scratch.room + j; }
+
+// Light i of the list into slot i, with its unit vector and apparent strength.
+void take_light(const Light* lights, uint32_t i, Vec3f p) {
+    const Light& l = lights[i];
+    scratch.x[i] = l.pos.x;
+    scratch.y[i] = l.pos.y;
+    scratch.z[i] = l.pos.z;
+    scratch.weight[i] = l.weight;
+    Vec3f to = vec3f_sub(l.pos, p);
+    Vec3f dir = vec3f_unit(to);
+    scratch.dir_x[i] = dir.x;
+    scratch.dir_y[i] = dir.y;
+    scratch.dir_z[i] = dir.z;
+    scratch.strength[i] = l.weight / vec3f_len(to);
+}
+
+void move_light(uint32_t from, uint32_t to) {
+    for (float* values : {scratch.x, scratch.y, scratch.z, scratch.weight, scratch.dir_x, scratch.dir_y,
+                          scratch.dir_z, scratch.strength}) {
+        values[to] = values[from];
     }
 }
 
-float& pair_cost(uint32_t a, uint32_t b) {
-    uint32_t hi = a > b ? a : b;
-    uint32_t lo = a > b ? b : a;
-    return scratch.cost[static_cast<std::size_t>(hi) * (hi - 1) / 2 + lo];
-}
-
-void compute_view(const Light* lights, uint32_t i, Vec3f p) {
-    Vec3f to = vec3f_sub(lights[i].pos, p);
-    scratch.dir[i] = vec3f_unit(to);
-    scratch.strength[i] = lights[i].weight / vec3f_len(to);
-}
-
-// Angular error of replacing i and j by their weighted mean, weighted by
-// apparent strength. A pair whose error is undefined (the merged light, or
-// one of the two, would sit on the thing itself) counts as the dearest, so
-// that it is merged last rather than by accident of the scan.
-float compute_cost(const Light* lights, uint32_t i, uint32_t j, Vec3f p) {
+// The cost of merging lights i and j: the angular error of replacing the two
+// by their weighted mean, weighted by apparent strength; the same for either
+// order. A pair whose error is undefined (the merged light, or one of the
+// two, would sit on the thing itself) counts as the dearest, so that it is
+// merged last rather than by accident of the scan.
+float pair_cost(const Light* lights, uint32_t i, uint32_t j, Vec3f p) {
     const Light& li = lights[i];
     const Light& lj = lights[j];
     Vec3f sum = vec3f_add(vec3f_scale(li.pos, li.weight), vec3f_scale(lj.pos, lj.weight));
     Vec3f m = vec3f_div(sum, li.weight + lj.weight);
     Vec3f um = vec3f_unit(vec3f_sub(m, p));
-    float c = scratch.strength[j] * vec3f_dist(um, scratch.dir[j]) +
-              scratch.strength[i] * vec3f_dist(um, scratch.dir[i]);
+    Vec3f dir_i = {scratch.dir_x[i], scratch.dir_y[i], scratch.dir_z[i]};
+    Vec3f dir_j = {scratch.dir_x[j], scratch.dir_y[j], scratch.dir_z[j]};
+    float c = scratch.strength[j] * vec3f_dist(um, dir_j) + scratch.strength[i] * vec3f_dist(um, dir_i);
     return std::isnan(c) ? std::numeric_limits<float>::infinity() : c;
 }
 
-void refresh_costs_of(const Light* lights, uint32_t k, uint32_t n, Vec3f p) {
-    for (uint32_t o = 0; o < n; o++) {
-        if (o != k) pair_cost(k, o) = o < k ? compute_cost(lights, k, o, p) : compute_cost(lights, o, k, p);
+// Bounds below the costs of light k with lights 0 .. count - 1, into out.
+// The merged light's direction is at least as far from the two as they are
+// from each other, so a cost is at least the smaller strength times the
+// distance between the two directions. A thousandth less, and a little less
+// again, covers the rounding of both; without a sound bound (a strength that
+// is negative or not a number) the bound is minus infinity.
+void bounds_of(uint32_t k, uint32_t count, float* out) {
+    const float *dir_x = scratch.dir_x, *dir_y = scratch.dir_y, *dir_z = scratch.dir_z;
+    const float* strength = scratch.strength;
+    const float dxk = dir_x[k], dyk = dir_y[k], dzk = dir_z[k], sk = strength[k];
+    const float none = -std::numeric_limits<float>::infinity();
+    const uint32_t lanes = padded(count);
+    for (uint32_t o = 0; o < lanes; o++) {
+        float ex = dir_x[o] - dxk, ey = dir_y[o] - dyk, ez = dir_z[o] - dzk;
+        float weaker = strength[o] < sk ? strength[o] : sk;
+        float bound = weaker * std::sqrt(ex * ex + ey * ey + ez * ez) * 0.999f - 1e-30f;
+        out[o] = std::isnan(bound) || std::isless(weaker, 0.0f) ? none : bound;
+    }
+}
+
+// The bounds of light k with lights 0 .. count - 1 (but k): in row k before
+// k, in column k after it.
+void bound_pairs_of(uint32_t k, uint32_t count) {
+    bounds_of(k, count, scratch.fresh);
+    for (uint32_t o = 0; o < k; o++) {
+        scratch.key[at(k, o)] = scratch.fresh[o];
+        scratch.exact[at(k, o)] = false;
+    }
+    for (uint32_t o = k + 1; o < count; o++) {
+        scratch.key[at(o, k)] = scratch.fresh[o];
+        scratch.exact[at(o, k)] = false;
+    }
+}
+
+// The least key (i, j) of row i, scanning j down from i - 1: only a
+// strictly smaller key takes over.
+void find_row_least(uint32_t i) {
+    const float* row = scratch.key + at(i, 0);
+    float least = row[i - 1];
+    uint32_t pair = i - 1;
+    for (uint32_t j = i - 1; j-- > 0;) {
+        if (row[j] < least) least = row[j], pair = j;
+    }
+    scratch.row_least[i] = least;
+    scratch.row_pair[i] = pair;
+}
+
+// Row i, whose least pair is in none of the columns that changed, after the
+// key in column c (< i) changed.
+void row_takes(uint32_t i, uint32_t c) {
+    float v = scratch.key[at(i, c)];
+    if (v < scratch.row_least[i] || (v == scratch.row_least[i] && c > scratch.row_pair[i])) {
+        scratch.row_least[i] = v;
+        scratch.row_pair[i] = c;
+    }
+}
+
+// The winner of the scan over the keys.
+void least_key(uint32_t n, uint32_t* bi, uint32_t* bj) {
+    *bi = 1;
+    *bj = 0;
+    float least = scratch.row_least[1];
+    for (uint32_t i = n - 1; i >= 2; i--) {
+        if (scratch.row_least[i] < least) least = scratch.row_least[i], *bi = i, *bj = scratch.row_pair[i];
+    }
+}
+
+// The winner of the scan over the costs: while a bound wins, its cost takes
+// its place (never lower than the bound) and the scan runs again.
+void cheapest_pair(const Light* lights, uint32_t n, Vec3f p, uint32_t* bi, uint32_t* bj) {
+    for (;;) {
+        least_key(n, bi, bj);
+        std::size_t pair = at(*bi, *bj);
+        if (scratch.exact[pair]) return;
+        scratch.key[pair] = pair_cost(lights, *bi, *bj, p);
+        scratch.exact[pair] = true;
+        find_row_least(*bi);
     }
 }
 
@@ -216,34 +331,47 @@ int32_t lights_merge(DynArray* list, Vec3f p, int32_t limit) {
     if (n <= keep) return 0;
     scratch_reserve(n);
     Light* lights = DynArray_items<Light>(list);
-    for (uint32_t i = 0; i < n; i++) compute_view(lights, i, p);
+    for (uint32_t i = 0; i < n; i++) take_light(lights, i, p);
+    for (uint32_t i = n; i < padded(n); i++) move_light(0, i);
     for (uint32_t i = 1; i < n; i++) {
-        for (uint32_t j = 0; j < i; j++) pair_cost(i, j) = compute_cost(lights, i, j, p);
+        bounds_of(i, i, scratch.key + at(i, 0));
+        for (uint32_t j = 0; j < i; j++) scratch.exact[at(i, j)] = false;
+        find_row_least(i);
     }
     int32_t merges = 0;
     while (n > keep) {
-        uint32_t bi = 1, bj = 0;
-        float best = pair_cost(1, 0);
-        for (uint32_t i = n - 1; i >= 1; i--) {
-            for (uint32_t j = i; j-- > 0;) {
-                if (pair_cost(i, j) < best) best = pair_cost(i, j), bi = i, bj = j;
-            }
-        }
+        uint32_t bi, bj;
+        cheapest_pair(lights, n, p, &bi, &bj);
         lights[bi] = light_combine(&lights[bi], &lights[bj]);
         // The last light moves into the hole at bj together with its view
-        // and costs; bj < bi <= last, so the hole is never the last slot.
+        // and keys; bj < bi <= last, so the hole is never the last slot.
         uint32_t last = n - 1;
-        scratch.dir[bj] = scratch.dir[last];
-        scratch.strength[bj] = scratch.strength[last];
-        for (uint32_t o = 0; o < last; o++) {
-            if (o != bj) pair_cost(bj, o) = pair_cost(last, o);
+        move_light(last, bj);
+        for (uint32_t o = 0; o < bj; o++) {
+            scratch.key[at(bj, o)] = scratch.key[at(last, o)];
+            scratch.exact[at(bj, o)] = scratch.exact[at(last, o)];
         }
-        DynArray_remove(list, bj);
-        lights = DynArray_items<Light>(list);
+        for (uint32_t o = bj + 1; o < last; o++) {
+            scratch.key[at(o, bj)] = scratch.key[at(last, o)];
+            scratch.exact[at(o, bj)] = scratch.exact[at(last, o)];
+        }
+        // As DynArray_remove, but the list keeps its storage for the next thing.
+        lights[bj] = lights[last];
+        list->count = last;
         n = last;
         uint32_t merged = bi == last ? bj : bi;
-        compute_view(lights, merged, p);
-        refresh_costs_of(lights, merged, n, p);
+        take_light(lights, merged, p);
+        bound_pairs_of(merged, n);
+        // Rows bj and merged are new; the others changed in those columns,
+        // and a row whose least pair was in one of them is looked along again.
+        for (uint32_t i = 1; i < n; i++) {
+            if (i == bj || i == merged || scratch.row_pair[i] == bj || scratch.row_pair[i] == merged) {
+                find_row_least(i);
+                continue;
+            }
+            if (bj < i) row_takes(i, bj);
+            if (merged < i) row_takes(i, merged);
+        }
         merges++;
     }
     return merges;
@@ -304,30 +432,69 @@ void light_directional(float x, float y, float z, float r, float g, float b) {
     light_add(x, y, z, 0.0f, r, g, b);
 }
 
+namespace {
+
+// The lights given since light_tree_begin, in the order given, and whether
+// they are, so far, those the tree was last built from. The scene gives the
+// same lights before every plot, so the tree is built again only when they
+// change; the same lights in the same order build the same tree.
+struct TreeInputs {
+    DynArray lights;  // of Light, as given
+    uint32_t given;
+    bool same;
+};
+TreeInputs inputs;
+
+}  // namespace
+
 void light_tree_on() {
     if (light_tree_mode) return;
     LightTree_init(&light_tree);
+    DynArray_init_of<Light>(&inputs.lights);
+    inputs.given = 0;
+    inputs.same = true;
     light_tree_mode = true;
 }
 
 void light_tree_off() {
     if (!light_tree_mode) return;
     LightTree_free(&light_tree);
+    DynArray_free(inputs.lights);
     light_tree = LightTree{};  // no entries: a stray lights_choose finds nothing
     light_tree_mode = false;
 }
 
 // The tree only exists in light-tree mode; outside it these do nothing.
 void light_tree_begin() {
-    if (light_tree_mode) LightTree_clear(&light_tree);
+    if (!light_tree_mode) return;
+    inputs.given = 0;
+    inputs.same = true;
 }
 
 void light_tree_add(float x, float y, float z, float r, float g, float b, float weight) {
-    if (light_tree_mode) LightTree_add_leaf(&light_tree, x, y, z, r, g, b, weight);
+    if (!light_tree_mode) return;
+    Light l = {{x, y, z}, {r, g, b}, weight, 0.0f};
+    if (inputs.same && inputs.given < inputs.lights.count &&
+        std::memcmp(&DynArray_at<Light>(&inputs.lights, inputs.given), &l, sizeof(Light)) == 0) {
+        inputs.given++;
+        return;
+    }
+    if (inputs.same) inputs.lights.count = inputs.given;  // keep the lights that matched
+    inputs.same = false;
+    DynArray_push_value(&inputs.lights, l);
+    inputs.given++;
 }
 
 void light_tree_end() {
-    if (light_tree_mode) LightTree_build(&light_tree);
+    if (!light_tree_mode) return;
+    if (inputs.same && inputs.given == inputs.lights.count) return;  // the tree stands
+    inputs.lights.count = inputs.given;
+    LightTree_clear(&light_tree);
+    for (uint32_t k = 0; k < inputs.lights.count; k++) {
+        const Light& l = DynArray_at<Light>(&inputs.lights, k);
+        LightTree_add_leaf(&light_tree, l.pos.x, l.pos.y, l.pos.z, l.colour.x, l.colour.y, l.colour.z, l.weight);
+    }
+    LightTree_build(&light_tree);
 }
 
 void lights_choose(float x, float y, float z) {

@@ -96,7 +96,10 @@ void light_directional(float x, float y, float z, float r, float g, float b);
 
 void light_tree_on();
 void light_tree_off();
-// Empties the tree before the lights of a new plot are added.
+// The lights of a new plot: light_tree_begin, light_tree_add for each light,
+// then light_tree_end builds the tree over them. Until light_tree_end the
+// tree is the last one built, and when the lights are those of the last
+// build, bit for bit and in the same order, that tree stays as it is.
 void light_tree_begin();
 void light_tree_add(float x, float y, float z, float r, float g, float b, float weight);
 void light_tree_end();

@@ -26,8 +26,43 @@ void ball_advance(VNode* node, double dt) {
 }
 void ball_collide(VNode* node, VNode* other) { calls.emplace_back(node, other); }
 
-const ThingType ball_type = {"Ball", sizeof(Thing), ball_advance, nullptr, ball_collide, nullptr};
+struct Ball : Thing {
+    uint32_t number;  // order of creation
+};
+uint32_t balls_made = 0;
+
+const ThingType ball_type = {"Ball", sizeof(Ball), ball_advance, nullptr, ball_collide, nullptr};
 const ThingType group_type = {"Group", sizeof(VNode), nullptr, nullptr, nullptr, nullptr};
+
+// A ball at p that moves by v during the one cycle that run() simulates.
+Thing* ball(VNode* parent, Vec3 p, double radius, Vec3 v = {0, 0, 0}, const ThingType* type = &ball_type) {
+    Ball* t = VNode_as<Ball>(VNode_create_thing(type, parent));
+    t->number = balls_made++;
+    VNode_take_frame(t, nullptr);
+    frame_translate(&t->frame->current, p.x, p.y, p.z);
+    t->bound.radius = radius;
+    t->velocity = v;
+    return t;
+}
+
+double uniform(double lo, double hi) { return lo + random_real(hi - lo); }
+Vec3 velocity(double s) { return Vec3{uniform(-s, s), uniform(-s, s), uniform(-s, s)}; }
+
+// Balls spread over a cube of side 200: some large, some of radius 0, some
+// fast, some in a group that is not tested itself, some nested in others.
+std::vector<VNode*> random_scene(VNode* world, int count, const ThingType* type = &ball_type) {
+    VNode* group = VNode_create(&group_type, world);
+    group->flags |= VN_NO_COLLIDE;
+    std::vector<VNode*> nodes;
+    for (int i = 0; i < count; i++) {
+        int kind = random_int(20);
+        VNode* parent = kind == 3 ? group : kind == 4 && i > 0 ? nodes[static_cast<std::size_t>(random_int(i))] : world;
+        Vec3 p = {uniform(-100, 100), uniform(-100, 100), uniform(-100, 100)};
+        double radius = kind == 0 ? uniform(8, 30) : kind == 1 ? 0.0 : uniform(0.05, 1.5);
+        nodes.push_back(ball(parent, p, radius, velocity(kind == 2 ? 60 : 2), type));
+    }
+    return nodes;
+}
 
 class Collide : public testing::Test {
 protected:
@@ -39,15 +74,6 @@ protected:
     void TearDown() override {
         VNode_destroy(world);
         EXPECT_EQ(total_nodes, nodes_before);
-    }
-    // A ball at p that moves by v during the one cycle that run() simulates.
-    Thing* ball(VNode* parent, Vec3 p, double radius, Vec3 v = {0, 0, 0}) {
-        Thing* t = VNode_create_thing(&ball_type, parent);
-        VNode_take_frame(t, nullptr);
-        frame_translate(&t->frame->current, p.x, p.y, p.z);
-        t->bound.radius = radius;
-        t->velocity = v;
-        return t;
     }
     void run() {
         VNode_advance_tree(world, 0.0);  // the world's sphere around the start positions
@@ -146,18 +172,7 @@ TEST_F(CollideDeathTest, NanPositionIsFatal) {
 // when the swept boxes differ eightfold or more, and nothing else is.
 TEST_F(Collide, RandomScenesMatchBruteForce) {
     zibu_rand_reset(7);
-    auto uniform = [](double lo, double hi) { return lo + random_real(hi - lo); };
-    auto velocity = [&](double s) { return Vec3{uniform(-s, s), uniform(-s, s), uniform(-s, s)}; };
-    VNode* group = VNode_create(&group_type, world);
-    group->flags |= VN_NO_COLLIDE;
-    std::vector<VNode*> nodes;
-    for (int i = 0; i < 3000; i++) {  // some large, some radius 0, some fast, some nested
-        int kind = random_int(20);
-        VNode* parent = kind == 3 ? group : kind == 4 && i > 0 ? nodes[static_cast<std::size_t>(random_int(i))] : world;
-        Vec3 p = {uniform(-100, 100), uniform(-100, 100), uniform(-100, 100)};
-        double radius = kind == 0 ? uniform(8, 30) : kind == 1 ? 0.0 : uniform(0.05, 1.5);
-        nodes.push_back(ball(parent, p, radius, velocity(kind == 2 ? 60 : 2)));
-    }
+    std::vector<VNode*> nodes = random_scene(world, 3000);
     for (int pass = 0; pass < 2; pass++) {
         run();
         EXPECT_GT(collide_stats().cells_used, 10000u) << "the pool must have grown and rebased its links";
@@ -194,4 +209,73 @@ TEST_F(Collide, RandomScenesMatchBruteForce) {
         EXPECT_GT(lopsided, 50u);
         for (VNode* n : nodes) VNode_as<Thing>(n)->velocity = velocity(3);  // on, over the reused pool
     }
+}
+
+namespace {
+
+// Handlers that do what the game's do in the middle of the pass: shrink the
+// node (a split), add a twin beside it, remove the other node.
+uint64_t order_hash = 0;
+void churn_collide(VNode* node, VNode* other);
+const ThingType churn_type = {"Churn", sizeof(Ball), ball_advance, nullptr, churn_collide, nullptr};
+
+void churn_collide(VNode* node, VNode* other) {
+    for (VNode* n : {node, other}) order_hash = (order_hash ^ VNode_as<Ball>(n)->number) * 0x100000001B3ull;  // FNV-1a
+    calls.emplace_back(node, other);
+    if (calls.size() % 11 == 0) {
+        node->bound.radius *= 0.7;
+        Vec3 c = node->world_centre;
+        ball(node->parent, {c.x + node->bound.radius, c.y, c.z}, node->bound.radius, {0, 0, 0}, &churn_type);
+    }
+    if (calls.size() % 13 == 0) VNode_remove(other);
+}
+
+}  // namespace
+
+// The order of the calls is part of what the pass promises: a busy scene
+// gives the same sequence, pass after pass, as when it was first recorded.
+TEST_F(Collide, CallOrderOfABusySceneStaysAsRecorded) {
+    zibu_rand_reset(11);
+    balls_made = 0;
+    random_scene(world, 2000, &churn_type);
+    order_hash = 0xCBF29CE484222325ull;
+    std::size_t total = 0;
+    for (int pass = 0; pass < 3; pass++) {
+        run();
+        total += calls.size();
+    }
+    EXPECT_EQ(total, 9156u);
+    EXPECT_EQ(order_hash, 17257141669246341549ull);
+}
+
+namespace {
+
+// The probe's handler takes the crowd out of the walk at the first contact,
+// so that only the probe queries through it.
+VNode* crowd = nullptr;
+void probe_collide(VNode* node, VNode* other) {
+    calls.emplace_back(node, other);
+    if (crowd) VNode_remove(crowd);
+    crowd = nullptr;
+}
+const ThingType probe_type = {"Probe", sizeof(Ball), ball_advance, nullptr, probe_collide, nullptr};
+
+}  // namespace
+
+// More nodes in the cells of one query than the 10,000 the candidate list
+// once held: a grid of 22^3 points a millionth apart, whose boxes all go
+// into the same cells, and a probe touching one of them.
+TEST_F(Collide, CrowdedCellsLoseNoContact) {
+    Thing* probe = ball(world, {1.0000001, 1, 1}, 3e-7, {0, 0, 0}, &probe_type);
+    crowd = VNode_create(&group_type, world);
+    crowd->flags |= VN_NO_COLLIDE;
+    Thing* touched = nullptr;
+    for (int k = 0; k < 22 * 22 * 22; k++) {
+        Thing* t = ball(crowd, {1 + 1e-6 * (k % 22), 1 + 1e-6 * (k / 22 % 22), 1 + 1e-6 * (k / 484)}, 0);
+        if (k == 0) touched = t;
+    }
+    ball(world, {100, 100, 100}, 1);  // gives the world its extent
+    run();
+    EXPECT_GT(collide_stats().candidates_most, 10000u);
+    EXPECT_EQ(calls, (std::vector<Pair>{{probe, touched}, {touched, probe}}));
 }

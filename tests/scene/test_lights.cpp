@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "foundation/random.h"
@@ -254,4 +255,82 @@ TEST_F(LibraryLights, TreeDrawnOnTopLeavesDepthAndLightingAsTheyWere) {
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
     EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2 + 20), 0xFF0000u);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// The scene gives the tree its lights again before every plot: the same
+// lights keep the tree that a build over them gives, and any change (a light
+// moved, one fewer, the first ones back) gives the tree of the new lights.
+TEST_F(LightTreeTest, SceneTreeFollowsItsLights) {
+    zibu_rand_reset(5);
+    std::vector<Light> lights;
+    for (int k = 0; k < 200; k++) {
+        lights.push_back(make_light(static_cast<float>(random_real(50.0)), static_cast<float>(random_real(10.0)),
+                                    static_cast<float>(random_real(30.0)), static_cast<float>(random_real(1.0) + 0.1)));
+    }
+    std::vector<Light> moved = lights, fewer(lights.begin(), lights.end() - 1);
+    moved[57].pos.x += 1.0f;
+    light_tree_on();
+    for (const std::vector<Light>* given : {&lights, &lights, &moved, &fewer, &lights}) {
+        light_tree_begin();
+        for (const Light& l : *given) light_tree_add(l.pos.x, l.pos.y, l.pos.z, 1, 1, 1, l.weight);
+        light_tree_end();
+        LightTree_clear(&tree);
+        for (const Light& l : *given) add(l.pos.x, l.pos.y, l.pos.z, l.weight);
+        LightTree_build(&tree);
+        for (const DynArray* a : {&light_tree.entries, &light_tree.lights}) {
+            const DynArray* b = a == &light_tree.entries ? &tree.entries : &tree.lights;
+            ASSERT_EQ(a->count, b->count);
+            EXPECT_EQ(std::memcmp(a->data, b->data, std::size_t{a->count} * a->elem_size), 0);
+        }
+    }
+    light_tree_off();
+}
+
+namespace {
+
+uint64_t fnv(uint64_t hash, const void* data, std::size_t size) {
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; i++) hash = (hash ^ bytes[i]) * 0x100000001B3ull;
+    return hash;
+}
+
+}  // namespace
+
+// The lights chosen for many places around two sheets of lights, near and
+// far (cuts of 3 to 95 lights), some right on a light, and the merges of a
+// lattice around the thing, rich in equal costs: as a count and a hash of
+// their bits, the choice stays the one first recorded, bit for bit.
+TEST_F(LightTreeTest, ChoiceStaysAsRecorded) {
+    zibu_rand_reset(3);
+    auto uniform = [](float lo, float hi) { return lo + static_cast<float>(random_real(hi - lo)); };
+    for (int k = 0; k < 2500; k++) {
+        bool wide = k % 2 == 0;
+        float x = wide ? uniform(0, 60) : uniform(25, 31), z = wide ? uniform(0, 60) : uniform(0, 6);
+        float y = (wide ? 20.0f : 10.0f) + uniform(-2, 2);
+        LightTree_add_leaf(&tree, x, y, z, uniform(0, 1), uniform(0, 1), uniform(0, 1), uniform(0.001f, 0.01f));
+    }
+    LightTree_build(&tree);
+    uint64_t hash = 0xCBF29CE484222325ull;
+    uint64_t lights = 0;
+    for (int k = 0; k < 600; k++) {
+        Vec3f p = k % 3 == 0 ? Vec3f{uniform(-20, 80), uniform(-20, 60), uniform(-20, 80)}
+                  : k % 3 == 1 ? Vec3f{uniform(0, 60), uniform(19, 26), uniform(0, 60)}
+                               : Vec3f{uniform(24, 32), uniform(8, 14), uniform(-1, 7)};
+        if (k % 50 == 0) p = DynArray_at<Light>(&tree.lights, static_cast<uint32_t>(k)).pos;  // on a light
+        lights_select(&tree, p, 8, &out);
+        lights += out.count;
+        hash = fnv(hash, out.data, out.count * sizeof(Light));
+    }
+    for (int limit : {8, 5, 1}) {
+        out.count = 0;
+        for (int k = 0; k < 27; k++) {
+            Light l = make_light(static_cast<float>(k % 3 - 1), static_cast<float>(k / 3 % 3 - 1), static_cast<float>(k / 9 - 1), 1);
+            DynArray_push_value(&out, l);  // the middle one sits on the thing
+        }
+        lights_merge(&out, Vec3f{0, 0, 0}, limit);
+        lights += out.count;
+        hash = fnv(hash, out.data, out.count * sizeof(Light));
+    }
+    EXPECT_EQ(lights, 4399u);
+    EXPECT_EQ(hash, 14980519980001952812ull);
 }
