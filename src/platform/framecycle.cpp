@@ -123,6 +123,18 @@ double units_per_pixel() {
     return 1.0 / std::sqrt(std::fabs(det));
 }
 
+double near_plane_reach() {
+    GLdouble p[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, p);
+    if (p[11] != -1.0 || p[10] == 1.0) return HUGE_VAL;
+    // A perspective matrix has p[10] = (f + n) / (n - f) and p[14] = 2 f n / (n - f); a point
+    // of the near plane at x_ndc has x = n (x_ndc + p[8]) / p[0], and likewise for y.
+    const double n = p[14] / (p[10] - 1.0);
+    const double x = n * (1.0 + std::fabs(p[8])) / std::fabs(p[0]);
+    const double y = n * (1.0 + std::fabs(p[9])) / std::fabs(p[5]);
+    return std::sqrt(n * n + x * x + y * y);
+}
+
 double pixel_angle() {
     GLdouble p[16];
     glGetDoublev(GL_PROJECTION_MATRIX, p);

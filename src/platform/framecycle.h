@@ -35,6 +35,10 @@ void clear_rect(int x, int y, int w, int h);
 double units_per_pixel();
 // Width of one pixel at unit distance in front of the eye.
 double pixel_angle();
+// Distance from the eye to the farthest corner of the near clipping plane of the current
+// perspective projection: nothing nearer to the eye than this can be cut away by that plane.
+// Infinite for a projection without perspective.
+double near_plane_reach();
 
 // The backend's clock calibration: the first target of clock_seconds.
 double clock_calibrate();

@@ -13,37 +13,31 @@ void set_colour(uint32_t colour) {
                static_cast<GLubyte>(colour));
 }
 
-struct Face {
-    float nx, ny, nz;
-    // Per vertex: 0 takes the low coordinate, 1 the high one, for x, y and z.
-    unsigned char corner[4][3];
-};
-
-const Face cube_faces[6] = {
-    {0, 0, -1, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}},
-    {0, 0, 1, {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}}},
-    {0, -1, 0, {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}},
-    {0, 1, 0, {{0, 1, 0}, {1, 1, 0}, {1, 1, 1}, {0, 1, 1}}},
-    {-1, 0, 0, {{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}},
-    {1, 0, 0, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {1, 0, 1}}},
-};
-
+const float face_normals[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0},
+                                  {0, 1, 0},  {-1, 0, 0}, {1, 0, 0}};
 const float face_tex[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 
 void emit_cube(double x, double y, double z, double s, bool textured) {
     const double lo[3] = {x, y, z};
     const double hi[3] = {x + s, y + s, z + s};
-    for (const Face& f : cube_faces) {
-        glNormal3f(f.nx, f.ny, f.nz);
+    for (int f = 0; f < 6; ++f) {
+        glNormal3fv(face_normals[f]);
         for (int v = 0; v < 4; ++v) {
+            const unsigned char* corner = cube_face_corners[f][v];
             if (textured) glTexCoord2f(face_tex[v][0], face_tex[v][1]);
-            glVertex3d(f.corner[v][0] ? hi[0] : lo[0], f.corner[v][1] ? hi[1] : lo[1],
-                       f.corner[v][2] ? hi[2] : lo[2]);
+            glVertex3d(corner[0] ? hi[0] : lo[0], corner[1] ? hi[1] : lo[1],
+                       corner[2] ? hi[2] : lo[2]);
         }
     }
 }
 
 }  // namespace
+
+const unsigned char cube_face_corners[6][4][3] = {
+    {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
+    {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}, {{0, 1, 0}, {1, 1, 0}, {1, 1, 1}, {0, 1, 1}},
+    {{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {1, 0, 1}},
+};
 
 void draw_point(double x, double y, uint32_t colour) {
     glBegin(GL_POINTS);

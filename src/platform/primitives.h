@@ -13,5 +13,8 @@ void draw_box(double x, double y, double w, double h, uint32_t colour);
 void cube_quads(double x, double y, double z, double size);
 // The same, each face with texture coordinates (0,0) (1,0) (1,1) (0,1).
 void cube_quads_textured(double x, double y, double z, double size);
+// The corners of those faces in the order they are emitted: per face four corners, per
+// corner 0 for the low and 1 for the high coordinate of x, y and z.
+extern const unsigned char cube_face_corners[6][4][3];
 // A closed sphere of 2 n * n quads with normals: n bands pole to pole around the z axis.
 void sphere(double cx, double cy, double cz, double radius, uint32_t colour, int n);

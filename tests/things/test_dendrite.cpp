@@ -28,6 +28,24 @@ void only_particle_at(Dendrite* d, int16_t x, int16_t y, int16_t z) {
 
 constexpr int STAY = 0, PLUS_X = 1;
 
+// Faces of crystal cells whose neighbour is empty or outside, counted from the grid, against
+// the faces the drawing lists when it keeps those turned away from the eye as well.
+void expect_drawing_lists_every_open_face(Dendrite* d) {
+    uint32_t open = 0;
+    for (int x = 0; x < d->size_x; x++)
+        for (int y = 0; y < d->size_y; y++)
+            for (int z = 0; z < d->size_z; z++) {
+                if (!dendrite_cell(d, x, y, z)) continue;
+                open += !dendrite_cell(d, x - 1, y, z) + !dendrite_cell(d, x + 1, y, z) +
+                        !dendrite_cell(d, x, y - 1, z) + !dendrite_cell(d, x, y + 1, z) +
+                        !dendrite_cell(d, x, y, z - 1) + !dendrite_cell(d, x, y, z + 1);
+            }
+    for (FaceChoice all : {FaceChoice::all_nearest_first, FaceChoice::all_as_listed}) {
+        dendrite_faces_update(d, Vec3{0.5, 0.5, 0.5}, all);
+        EXPECT_EQ(d->drawing.faces, open);
+    }
+}
+
 struct Box : testing::Test {
     void TearDown() override {
         if (box) VNode_destroy(box);
@@ -103,6 +121,7 @@ TEST_F(Box, GrowthKeepsGridAndCrystalListInStep) {
     for (uint32_t i = 1; i < box->crystal.count; i++) {
         EXPECT_GE(dendrite_cell(box, c[i].x, c[i].y, c[i].z), 2);
     }
+    expect_drawing_lists_every_open_face(box);
 }
 
 // Chipping needs the explosion sprite, so a context.
@@ -135,14 +154,16 @@ protected:
 };
 
 TEST_F(Chipping, BulletCrossingSeveralCellsRemovesOnlyTheFirstAndScoresOne) {
+    crystallise(box, 1, 6, 5, 4);  // above the first cell: it gains a face when that goes
     const uint32_t children = VNode_child_count(world);
     fly(Vec3{1.5, 5.5, 5.5}, Vec3{9.5, 5.5, 5.5}, ship);  // samples at x 1.5, 3.1, 4.7 ...
     EXPECT_EQ(dendrite_cell(box, 1, 5, 5), 0);
     EXPECT_EQ(dendrite_cell(box, 3, 5, 5), 4);
     EXPECT_EQ(dendrite_cell(box, 5, 5, 5), 1);
-    EXPECT_EQ(box->crystal.count, 2u);
+    EXPECT_EQ(box->crystal.count, 3u);
     EXPECT_EQ(ship->score, 1.0);
     EXPECT_EQ(ship->hits, 1);
+    expect_drawing_lists_every_open_face(box);
     // The bullet went and one explosion came, in the struck cell's colour.
     ASSERT_EQ(VNode_child_count(world), children + 1);
     const VNode* last = VNode_child(world, children);

@@ -1,0 +1,265 @@
+// The crystal is drawn nearest faces first and without the faces turned away from the eye.
+// These tests hold that drawing to the plain one (every exposed face, newest cell first, in
+// immediate mode) kept here as the reference: the same pixels, and no pixel textured twice.
+#define GL_GLEXT_PROTOTYPES 1
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "foundation/camera.h"
+#include "foundation/random.h"
+#include "platform/framecycle.h"
+#include "platform/opengl.h"
+#include "platform/primitives.h"
+#include "support/gl_context.h"
+#include "things/dendrite.h"
+
+namespace {
+
+// The plain drawing: every face with an empty or outside neighbour, newest cell first. With
+// plain set it only emits the geometry (the caller chooses colour and texturing).
+void reference_plot(const Dendrite* d, bool plain = false) {
+    static const int step[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0},
+                                   {0, 1, 0},  {0, 0, -1}, {0, 0, 1}};
+    static const short corner[6][4][3] = {
+        {{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {1, 0, 1}},
+        {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}, {{0, 1, 0}, {1, 1, 0}, {1, 1, 1}, {0, 1, 1}},
+        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}}};
+    static const int tex[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    glPushAttrib(GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!plain) {
+        glDisable(GL_LIGHTING);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, dendrite_texture_name);
+    }
+    glBegin(GL_QUADS);
+    const CellPos* crystal = DynArray_items<CellPos>(&d->crystal);
+    for (uint32_t i = d->crystal.count; i-- > 0;) {
+        const CellPos c = crystal[i];
+        float r, g, b;
+        dendrite_colour(d, dendrite_cell(d, c.x, c.y, c.z), &r, &g, &b);
+        if (!plain) glColor3f(r, g, b);
+        for (int f = 0; f < 6; f++) {
+            if (dendrite_cell(d, c.x + step[f][0], c.y + step[f][1], c.z + step[f][2])) continue;
+            for (int v = 0; v < 4; v++) {
+                glTexCoord2i(tex[v][0], tex[v][1]);
+                glVertex3s(static_cast<short>(c.x + corner[f][v][0]),
+                           static_cast<short>(c.y + corner[f][v][1]),
+                           static_cast<short>(c.z + corner[f][v][2]));
+            }
+        }
+    }
+    glEnd();
+    if (show_solute && !plain) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_COLOR);
+        glDepthMask(GL_FALSE);
+        glColor3f(0.1f, 0.1f, 0.1f);
+        glBegin(GL_QUADS);
+        const CellPos* solute = DynArray_items<CellPos>(&d->solute);
+        for (uint32_t i = d->solute.count; i-- > 0;) {
+            cube_quads_textured(solute[i].x, solute[i].y, solute[i].z, 1.0);
+        }
+        glEnd();
+    }
+    glPopAttrib();
+}
+
+// Window pixels of the drawing area as RGB bytes, bottom row first.
+std::vector<unsigned char> read_picture(int w, int h) {
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    return rgb;
+}
+
+// Depth in steps of the 24-bit depth buffer.
+constexpr uint32_t DEPTH_FAR = 0xFFFFFF;
+std::vector<uint32_t> read_depth(int w, int h) {
+    std::vector<uint32_t> depth(static_cast<size_t>(w) * h);
+    glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depth.data());
+    for (uint32_t& z : depth) z >>= 8;
+    return depth;
+}
+
+// The camera at eye, looking along -z as the ship does when it starts.
+void look_from(Vec3 eye) {
+    Mat4 frame = mat4_identity();
+    frame.m[12] = eye.x;
+    frame.m[13] = eye.y;
+    frame.m[14] = eye.z;
+    camera_from_frame(&frame);
+}
+
+class CrystalDrawing : public GlTest {
+protected:
+    static constexpr int W = 1280, H = 720;  // the game's size on the test screen
+
+    void SetUp() override {
+        GlTest::SetUp();
+        resize(W, H);
+        if (dendrite_texture_name == 0) dendrite_texture_name = dendrite_texture();
+    }
+    void TearDown() override {
+        show_solute = 0;
+        zibu_rand_reset();
+    }
+    void clear() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
+};
+
+// Pixels that differ between the reference and the drawing under test, and those of them
+// that no depth tie explains (see compare_from).
+struct Comparison {
+    uint32_t differing = 0;
+    uint32_t unexplained = 0;
+    GLuint passed = 0;     // samples that passed the depth test while the crystal was drawn
+    uint32_t visible = 0;  // pixels the crystal covers in the finished picture
+};
+
+GLuint samples_query() {
+    static GLuint query = 0;
+    if (query == 0) glGenQueries(1, &query);
+    return query;
+}
+
+// Draws the crystal into a cleared picture; returns the samples that passed the depth test.
+GLuint plot_counting_samples(Dendrite* box) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glBeginQuery(GL_SAMPLES_PASSED, samples_query());
+    dendrite_plot(box);
+    glEndQuery(GL_SAMPLES_PASSED);
+    GLuint passed = 0;
+    glGetQueryObjectuiv(samples_query(), GL_QUERY_RESULT, &passed);
+    return passed;
+}
+
+uint32_t covered_pixels(int w, int h) {
+    uint32_t n = 0;
+    for (uint32_t z : read_depth(w, h)) n += z != DEPTH_FAR;
+    return n;
+}
+
+class CrystalPictures : public CrystalDrawing {
+protected:
+    static constexpr uint32_t TIE = 2;
+
+    static void SetUpTestSuite() {
+        zibu_rand_reset();
+        box = dendrite_create(50, 50, 50, 0.05, nullptr);
+        steps = 0;
+    }
+    static void TearDownTestSuite() {
+        VNode_destroy(box);
+        box = nullptr;
+    }
+    void grow_to(int n) {
+        for (; steps < n; steps++) dendrite_advance(box, 1.0 / 60.0);
+    }
+    // A pixel that differs is explained when the face the reference showed there lies at
+    // the depth now visible (two or more faces at exactly that depth: the order they are
+    // drawn in decides), or at most TIE depth steps in front of it: a face turned away from
+    // the eye that rounding lifted in front of the facing one along their common edge.
+    Comparison compare_from(Vec3 eye) {
+        look_from(eye);
+        clear();
+        reference_plot(box);
+        const std::vector<unsigned char> before = read_picture(W, H);
+        const std::vector<uint32_t> before_depth = read_depth(W, H);
+        Comparison c;
+        c.passed = plot_counting_samples(box);
+        const std::vector<unsigned char> after = read_picture(W, H);
+        const std::vector<uint32_t> after_depth = read_depth(W, H);
+        // One unit of red for each face at exactly the visible depth.
+        glClear(GL_COLOR_BUFFER_BIT);
+        glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_LIGHTING);
+        glDepthFunc(GL_EQUAL);
+        glDepthMask(GL_FALSE);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE);
+        glColor3ub(1, 0, 0);
+        reference_plot(box, true);
+        glPopAttrib();
+        const std::vector<unsigned char> faces_at_depth = read_picture(W, H);
+        for (size_t p = 0; p < after_depth.size(); p++) {
+            c.visible += after_depth[p] != DEPTH_FAR;
+            const unsigned char* a = &before[3 * p];
+            const unsigned char* b = &after[3 * p];
+            if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) continue;
+            c.differing++;
+            const uint32_t was = before_depth[p], now = after_depth[p];
+            const bool tie = was == now && faces_at_depth[3 * p] >= 2;
+            const bool lifted = was < now && now - was <= TIE;
+            if (!tie && !lifted) c.unexplained++;
+        }
+        return c;
+    }
+
+    static Dendrite* box;
+    static int steps;
+};
+Dendrite* CrystalPictures::box = nullptr;
+int CrystalPictures::steps = 0;
+
+// The default box grown as the game grows it, seen from where the ship starts, from inside
+// the crystal (where the near plane cuts into cells) and from outside the box; the solute
+// cubes are blended over it in the same order as before, and in outlines (where faces do not
+// hide one another) nothing changes at all.
+TEST_F(CrystalPictures, SameAsEveryFaceDrawnExceptDepthTies) {
+    const struct {
+        const char* name;
+        Vec3 eye;
+        unsigned char solute;
+        GLenum polygons;
+    } views[] = {{"ship start", {20, 20, 20}, 0, GL_FILL},
+                 {"inside the seed", {25.5, 25.5, 25.5}, 0, GL_FILL},
+                 {"outside the box", {25, 30, 95}, 0, GL_FILL},
+                 {"box corner", {2.5, 47.5, 48.5}, 0, GL_FILL},
+                 {"solute from the ship start", {20, 20, 20}, 1, GL_FILL},
+                 {"wireframe from the ship start", {20, 20, 20}, 0, GL_LINE}};
+    const uint32_t allowed = W * H / 10000;  // 0.01 %
+    for (int n : {600, 1800, 3600}) {
+        grow_to(n);
+        for (const auto& v : views) {
+            SCOPED_TRACE(testing::Message() << v.name << " after " << n << " steps");
+            show_solute = v.solute;
+            glPolygonMode(GL_FRONT_AND_BACK, v.polygons);
+            const Comparison c = compare_from(v.eye);
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+            EXPECT_EQ(c.unexplained, 0u);
+            EXPECT_LE(c.differing, v.polygons == GL_FILL ? allowed : 0u);
+            if (!v.solute && v.polygons == GL_FILL) {
+                EXPECT_LE(c.passed, c.visible + c.visible / 50);
+            }
+            std::printf(
+                "%s after %d steps: %u of %u pixels differ, %u samples passed for %u visible\n",
+                v.name, n, c.differing, W * H, c.passed, c.visible);
+        }
+    }
+}
+
+// A small crystal seen from inside its box and from outside: the samples that pass the depth
+// test while it is drawn are exactly the pixels it covers.
+TEST_F(CrystalDrawing, TexturesEachVisiblePixelOnce) {
+    zibu_rand_reset();
+    Dendrite* box = dendrite_create(16, 16, 16, 0.1, nullptr);
+    for (int i = 0; i < 300; i++) dendrite_advance(box, 0.02);
+    // Inside the box, on its face (exactly on cell boundaries) and outside.
+    for (Vec3 eye : {Vec3{3.5, 2.5, 15.5}, Vec3{8.3, 8.6, 14.2}, Vec3{8.0, 8.0, 16.0},
+                     Vec3{8.0, 8.0, 30.0}}) {
+        SCOPED_TRACE(testing::Message() << "eye at " << eye.x << ", " << eye.y << ", " << eye.z);
+        ASSERT_FALSE(dendrite_crystal_within(box, eye, 0.5));
+        look_from(eye);
+        const GLuint passed = plot_counting_samples(box);
+        const uint32_t visible = covered_pixels(W, H);
+        EXPECT_GT(visible, 50000u);
+        EXPECT_EQ(passed, visible);
+    }
+    VNode_destroy(box);
+}
+
+}  // namespace
