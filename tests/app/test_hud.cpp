@@ -48,8 +48,8 @@ protected:
         fake_font("normal");
         world = World_create(0, 0, 0, nullptr);
         ship = ship_create(0, 0, 0, world);
-        std::memset(key_state, 0, sizeof key_state);
         std::memset(key_state_before, 0, sizeof key_state_before);
+        std::memset(key_state, 0, sizeof key_state);
     }
     void TearDown() override {
         VNode_destroy(world);
@@ -83,18 +83,15 @@ TEST_F(Hud, UndamagedShipWithFullGunShowsOnlyTheScoreAtTheTopRight) {
     const Recorder r = compose();
     ASSERT_EQ(r.texts.size(), 1u);
     const Text& score = r.texts[0];
-    EXPECT_EQ(score.text, "0");
-    EXPECT_EQ(score.colour, 0xffffffu);
-    EXPECT_EQ(score.y, 0.0);
+    EXPECT_TRUE(score.text == "0" && score.colour == 0xffffffu && score.y == 0.0);
     EXPECT_EQ(score.height, 36.0);
     EXPECT_NEAR(score.x + text_width("0") * 36.0 / 13.0, W, 1e-9);
     EXPECT_TRUE(r.rings.empty());
-
     ship->score = 1234567.5;
     EXPECT_EQ(compose().texts[0].text, "1234567.5");
 }
 
-TEST_F(Hud, AccuracyIsGreyUntilEveryShotIsDecided) {
+TEST_F(Hud, TalliesGreyUntilEveryShotIsDecidedAndTheBestStreakOutlivesTheStreak) {
     ship->show_tallies = 1;
     EXPECT_EQ(in(compose(), 0x404040), Strings{"000"});
     ship->shots = 10;
@@ -103,62 +100,51 @@ TEST_F(Hud, AccuracyIsGreyUntilEveryShotIsDecided) {
     EXPECT_EQ(in(compose(), 0x404040), Strings{"700"});
     ship->misses = 3;  // the tenth bullet fizzled
     EXPECT_EQ(in(compose(), 0x4080c0), Strings{"700"});
-}
 
-TEST_F(Hud, StreakOfOneIsNotShownAndTheBestStreakOutlivesTheStreak) {
-    ship->show_tallies = 1;
-    ship->streak = 1;
-    Recorder r = compose();
-    EXPECT_TRUE(in(r, 0x80c040).empty());
-    EXPECT_TRUE(in(r, 0x40c080).empty());
-    ship->streak = 4;
-    r = compose();
-    EXPECT_EQ(in(r, 0x80c040), Strings{"4"});
-    EXPECT_EQ(in(r, 0x40c080), Strings{"4"});
-    ship->streak = 0;
-    r = compose();
-    EXPECT_TRUE(in(r, 0x80c040).empty());
-    EXPECT_EQ(in(r, 0x40c080), Strings{"4"});
-    EXPECT_EQ(ship->best_streak, 4);
+    // The streak (0x80c040) and the best one (0x40c080): a streak of one is not shown.
+    const struct {
+        int32_t streak;
+        Strings now, best;
+    } steps[] = {{1, {}, {}}, {4, {"4"}, {"4"}}, {0, {}, {"4"}}};
+    for (const auto& step : steps) {
+        ship->streak = step.streak;
+        const Recorder r = compose();
+        EXPECT_EQ(in(r, 0x80c040), step.now) << step.streak;
+        EXPECT_EQ(in(r, 0x40c080), step.best) << step.streak;
+    }
 }
 
 TEST_F(Hud, CtrlHTogglesOncePerPlotSoTwiceInAStereoFrame) {
-    key_state[KEY_CONTROL] = 0x80;
-    key_state['H'] = 0x80;
+    key_state[KEY_CONTROL] = key_state['H'] = 0x80;
     compose();
     EXPECT_EQ(ship->show_tallies, 1);
     compose();  // the second eye of the same frame
     EXPECT_EQ(ship->show_tallies, 0);
 }
 
-TEST_F(Hud, HealthRingFadesInJustBelowFullHealth) {
+TEST_F(Hud, HealthRingFadesInBelowFullHealthAndIsRedWhenLow) {
     ship->health = 99.5f;
-    const Recorder r = compose();
+    Recorder r = compose();
     ASSERT_EQ(r.rings.size(), 1u);
     EXPECT_EQ(r.rings[0].colour, hud_pack(0x00ff00, 64));
     EXPECT_EQ(in(r, 0x003f00), (Strings{"9", "9"}));  // the green dimmed to 64/256
-}
 
-TEST_F(Hud, LowHealthRingIsRedCoversItsShareAndShowsBothDigits) {
     ship->health = 5.5f;
-    const Recorder r = compose();
+    r = compose();
     ASSERT_EQ(r.rings.size(), 1u);
     const HudRing& ring = r.rings[0];
     EXPECT_EQ(ring.colour, hud_pack(0xff0000, 128));
     EXPECT_NEAR(ring.end - ring.start, 2 * PI * 0.055, 1e-5);
     EXPECT_EQ(ring.end, 3.1415927f);
-    EXPECT_EQ(ring.outer, 27.0f);
-    EXPECT_EQ(ring.cx, 27.0f);
-    EXPECT_EQ(ring.cy, H - 27.0f);
-    const Strings digits = in(r, 0x7f0000);  // the red dimmed to 128/256
-    ASSERT_EQ(digits, (Strings{"0", "5"}));
+    EXPECT_TRUE(ring.outer == 27.0f && ring.cx == 27.0f && ring.cy == H - 27.0f);
+    ASSERT_EQ(in(r, 0x7f0000), (Strings{"0", "5"}));  // the red dimmed to 128/256
     EXPECT_LT(r.texts[1].x, ring.cx);
     EXPECT_GT(r.texts[2].x, r.texts[1].x);
 }
 
-TEST_F(Hud, ChargeGaugeAfterAShotShowsTheFirstSegmentCharging) {
-    ship->charge = 0.01f;
-    const Recorder r = compose();
+TEST_F(Hud, ChargeGaugeShowsTheSegmentChargingWholeChargesAndSixteens) {
+    ship->charge = 0.01f;  // just after a shot
+    Recorder r = compose();
     ASSERT_EQ(r.rings.size(), 8u);  // no whole charges: only the fraction ring
     EXPECT_EQ(r.rings[0].colour, hud_pack(0xffffff, 0x80));
     for (int i = 1; i < 8; i++) EXPECT_EQ(r.rings[i].colour, hud_pack(0x506040, 0x80)) << i;
@@ -166,12 +152,10 @@ TEST_F(Hud, ChargeGaugeAfterAShotShowsTheFirstSegmentCharging) {
     // Separated segments running clockwise from the bottom.
     EXPECT_NEAR(r.rings[0].end, PI - 2 * PI * 0.1 / 8, 1e-5);
     EXPECT_NEAR(r.rings[1].start, PI - 2 * PI * 1.9 / 8, 1e-5);
-}
 
-TEST_F(Hud, BigGunShowsWholeChargesAndSixteens) {
     ship->charge_max = 40.0f;
     ship->charge = 18.5f;  // 17 whole charges beyond the first: one sixteen and one more
-    const Recorder r = compose();
+    r = compose();
     ASSERT_EQ(r.rings.size(), 8u + 2u + 1u);
     EXPECT_EQ(r.rings[3].colour, hud_pack(0x80c040, 0x80));
     EXPECT_EQ(r.rings[4].colour, hud_pack(0xffffff, 0x80));  // half way: segment 4 charging
@@ -182,18 +166,17 @@ TEST_F(Hud, BigGunShowsWholeChargesAndSixteens) {
 }
 
 TEST_F(Hud, ForeignBulletDamagesTheShipByAThirdAndOtherThingsBounce) {
-    Bullet* b = bullet_create(0, 0, 0, 0, 0, 10, nullptr, world);
-    VNode_begin_deferral();
-    ship_collide(ship, b);
-    VNode_end_deferral();
+    auto hit_by = [&](Ship* owner) {
+        Bullet* b = bullet_create(0, 0, 0, 0, 0, 10, owner, world);
+        VNode_begin_deferral();
+        ship_collide(ship, b);
+        VNode_end_deferral();
+    };
+    hit_by(nullptr);
     ASSERT_EQ(ship->damage.count, 1u);
     EXPECT_EQ(DynArray_at<DamageEntry>(&ship->damage, 0).amount, 100.0 / 3.0);
-
     Ship* other = ship_create(1, 0, 0, world);
-    Bullet* friendly = bullet_create(0, 0, 0, 0, 0, 10, other, world);
-    VNode_begin_deferral();
-    ship_collide(ship, friendly);
-    VNode_end_deferral();
+    hit_by(other);  // a friendly bullet: no damage, a miss of its ship
     EXPECT_EQ(ship->damage.count, 1u);
     EXPECT_EQ(other->misses, 1);
 

@@ -14,31 +14,24 @@ struct Options : testing::Test {
 
 }  // namespace
 
-TEST_F(Options, NamesDifferingOnlyInLetterCaseAreTheSameOption) {
-    option_default(&list, "X size", "50");
-    option_default(&list, "X SIZE", "7");
-    option_default(&list, "x size", "8");
+// Names differing only in letter case are one option; a key matches the start of a name
+// without regard to case, the latest option first.
+TEST_F(Options, KeysMatchTheStartOfNamesWithoutRegardToCaseTheLatestFirst) {
+    for (const char* name : {"X size", "X SIZE", "x size"}) option_default(&list, name, name);
     option_default(&list, "X siz", "9");  // a shorter name is another option
-    ASSERT_EQ(list.count, 2u);
-    EXPECT_STREQ(option_find(&list, "X size"), "50");
-}
-
-TEST_F(Options, KeysMatchTheStartOfNamesWithoutRegardToCase) {
-    option_default(&list, "X size", "50");
     option_default(&list, "Density of solute", "0.05");
-    EXPECT_STREQ(option_find(&list, "x"), "50");
-    EXPECT_STREQ(option_find(&list, "Density"), "0.05");
-    EXPECT_STREQ(option_find(&list, "DENSITY OF SOLUTE"), "0.05");
-    EXPECT_EQ(option_find(&list, "X sizf"), nullptr);   // differs in one more letter
-    EXPECT_EQ(option_find(&list, "X size2"), nullptr);  // runs past the name
-    EXPECT_STREQ(option_find(&list, ""), "0.05");        // any name; the latest first
-}
-
-TEST_F(Options, LaterOfTwoMatchingOptionsWins) {
     option_default(&list, "Speed", "1");
     option_default(&list, "Spin", "2");
-    EXPECT_STREQ(option_find(&list, "sp"), "2");
-    EXPECT_STREQ(option_find(&list, "spe"), "1");
+    ASSERT_EQ(list.count, 5u);
+    const struct {
+        const char* key;
+        const char* value;
+    } cases[] = {{"X size", "X size"}, {"x", "9"}, {"DENSITY OF SOLUTE", "0.05"}, {"sp", "2"},
+                 {"spe", "1"},         {"", "2"},  {"X sizf", nullptr},        {"X size2", nullptr}};
+    for (const auto& c : cases) {
+        const char* found = option_find(&list, c.key);
+        EXPECT_STREQ(found, c.value) << '"' << c.key << '"';
+    }
 }
 
 TEST(Scenario, WorldGetsTheDefaultBoxAndOneAsteroid) {

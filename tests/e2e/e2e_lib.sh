@@ -1,6 +1,8 @@
-# Shared pieces of the end-to-end scripts: the game on a virtual X screen of its own, driven by
-# X input and judged by what it leaves (screenshots, exit status, its output, the error log).
-# ZIBU_E2E_KEEP=1 keeps the work folder (screenshots, output) also when all went well.
+# Shared pieces of the end-to-end scripts: the real game on a virtual X screen of its own,
+# driven by real X input and judged by what it leaves (files, exit status, its output). Every
+# wait is for evidence (a window, a file, a line of "times.log", the process gone) up to a
+# generous limit, never a fixed pause standing in for frames.
+# ZIBU_E2E_KEEP=1 keeps the work folder also when all went well.
 # Source it after setting kind (linux or wine) and program; it re-executes the calling script
 # under its own X server.
 
@@ -8,6 +10,7 @@ SCREEN_W=1280
 SCREEN_H=720
 # A screenshot's file: the 54-byte header and rows of 24-bit pixels padded to 4 bytes.
 SHOT_BYTES=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))
+JUDGE="$(dirname "$0")/../replay/judge.pl"
 
 if [ ! -e "$program" ]; then
   echo "SKIP: $program has not been built"
@@ -26,6 +29,8 @@ pid=
 failures=0
 exit_status=
 t_start=${EPOCHREALTIME/./}
+# Seconds a start may take to show its window: the first one under Wine makes its prefix.
+start_limit=60
 
 log() {
   local tenths=$(((${EPOCHREALTIME/./} - t_start) / 100000))
@@ -38,6 +43,7 @@ case "$kind" in
   wine)
     export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
     runner=(wine "$program")
+    start_limit=300
     ;;
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
@@ -53,15 +59,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Holds the keys down together for a while, so that the game sees them across several frames.
-hold() {
-  local seconds=$1
-  shift
-  xdotool keydown "$@"
-  sleep "$seconds"
-  xdotool keyup "$@"
-}
-
 alive() { kill -0 "$pid" 2>/dev/null; }
 
 # Starts the game in $work/run; words given come first (env VAR=value, setpriv ...).
@@ -70,89 +67,64 @@ start_game() {
   pid=$!
 }
 
-# Waits for the game's window; prints its id.
-wait_window() {
-  local limit=$1 id i
-  for ((i = 0; i < limit * 4; i++)); do
-    id=$(xdotool search --onlyvisible --name '^Zibu$' 2>/dev/null | head -n 1)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
+# Runs the command every tenth of a second until it succeeds (0), for at most $1 seconds and
+# while the game runs (1 otherwise).
+wait_for() {
+  local limit=$1 i
+  shift
+  for ((i = 0; i < limit * 10; i++)); do
+    "$@" && return 0
     alive || return 1
-    sleep 0.25
-  done
-  return 1
-}
-
-screenshots() { compgen -G "$work/run/screenshot[0-9][0-9][0-9][0-9][0-9].bmp"; }
-
-# Takes screenshots with Ctrl+S until one appears: proves that frames are running.
-wait_screenshot() {
-  local limit=$1
-  local deadline=$(($(date +%s) + limit))
-  while [ "$(date +%s)" -lt "$deadline" ]; do
-    alive || return 1
-    xdotool keydown ctrl
-    hold 0.5 s
-    xdotool keyup ctrl
-    sleep 0.3
-    screenshots >/dev/null && return 0
-  done
-  return 1
-}
-
-# Moves the first complete screenshot the game has written to $work/shots/<n>-<label>.bmp,
-# waiting up to the given tenths of a second for one, and prints that path.
-keep_screenshot() {
-  local label=$1 tenths=$2 f n i kept
-  mkdir -p "$work/shots"
-  for ((i = 0; i < tenths; i++)); do
-    for f in $(screenshots); do
-      [ "$(stat -c %s "$f")" -eq "$SHOT_BYTES" ] || continue
-      n=$(($(find "$work/shots" -name '*.bmp' | wc -l) + 1))
-      kept=$(printf '%s/shots/%02d-%s.bmp' "$work" "$n" "$label")
-      mv "$f" "$kept"
-      echo "$kept"
-      return 0
-    done
     sleep 0.1
   done
   return 1
 }
 
-# Ctrl+S once; moves the new screenshot, once complete, to $work/shots/<n>-<label>.bmp; prints
-# that path. Screenshots are named by the clock in 0.3-second steps, so two of them must be
-# further apart than that.
-take_screenshot() {
-  local label=$1 seconds=0.3 attempt
-  rm -f "$work"/run/screenshot*.bmp
-  sleep 0.4
-  # A heavy scene can make a frame longer than the press: then hold it longer.
-  for ((attempt = 0; attempt < 4; attempt++)); do
-    xdotool keydown ctrl
-    hold "$seconds" s
-    xdotool keyup ctrl
-    keep_screenshot "$label" 100 && return 0
-    seconds=$(awk -v s="$seconds" 'BEGIN { print 2 * s }')
-  done
+# hold_until LIMIT KEY... -- COMMAND...: holds the keys down until the command succeeds (the
+# evidence that a frame has seen them), then lets them go. A press shorter than a frame would
+# go unseen, however long a slow frame takes.
+hold_until() {
+  local limit=$1 keys=() status
+  shift
+  while [ "$1" != -- ]; do keys+=("$1"); shift; done
+  shift
+  xdotool keydown "${keys[@]}"
+  wait_for "$limit" "$@"
+  status=$?
+  xdotool keyup "${keys[@]}"
+  return $status
+}
+
+window_id() { xdotool search --onlyvisible --name '^Zibu$' 2>/dev/null | head -n 1; }
+window_up() { [ -n "$(window_id)" ]; }
+
+screenshots() { compgen -G "$work/run/screenshot[0-9][0-9][0-9][0-9][0-9].bmp"; }
+# A screenshot of the whole screen is on the disk, complete.
+screenshot_done() {
+  local f
+  for f in $(screenshots); do [ "$(stat -c %s "$f")" -eq "$SHOT_BYTES" ] && return 0; done
   return 1
 }
 
-# Waits for the game to end; sets exit_status to its status (or "running").
+times_log_lines() { if [ -e "$work/run/times.log" ]; then wc -l <"$work/run/times.log"; else echo 0; fi; }
+times_log_above() { [ "$(times_log_lines)" -gt "$1" ]; }
+
+# Waits up to $1 seconds for the game to end; sets exit_status to its status (or "running").
 wait_exit() {
-  local limit=$1 i
-  for ((i = 0; i < limit * 4; i++)); do
+  local i
+  for ((i = 0; i < $1 * 10; i++)); do
     if ! alive; then
       wait "$pid"
       exit_status=$?
       return
     fi
-    sleep 0.25
+    sleep 0.1
   done
   exit_status=running
 }
 
 # Ends the game with the key and expects status 0. The key stays down until the game has
-# gone: a heavy scene (or a screenshot's converter) can make one frame last many seconds, and a
-# press and release inside one frame is not seen.
+# gone: a press and release inside one slow frame is not seen.
 quit_with() {
   local key=$1
   xdotool keydown "$key"
@@ -161,62 +133,11 @@ quit_with() {
   log "$key: exit status $exit_status"
   [ "$exit_status" = 0 ] || fail "$key ended the game with status $exit_status"
   if [ "$exit_status" = running ]; then
-    describe_game
+    log "the game: $(grep -E 'VmRSS|State' "/proc/$pid/status" 2>/dev/null | tr -s ' \t\n' ' ')"
     kill -9 "$pid"
     wait "$pid"
   fi
   pid=
-}
-
-# What a game that does not answer is doing: its memory, its window, and where its main thread
-# is (when gdb is there).
-describe_game() {
-  local window
-  log "the game: $(grep -E 'VmRSS|State' "/proc/$pid/status" 2>/dev/null | tr -s ' \t\n' ' ')"
-  window=$(xdotool search --name '^Zibu$' 2>/dev/null | head -n 1)
-  log "its window: ${window:-none}, $(xwininfo -id "${window:-0}" 2>/dev/null | grep 'Map State' |
-    tr -s ' ')"
-  log "the input focus: $(xdotool getwindowfocus 2>&1)"
-  if command -v gdb >/dev/null; then
-    gdb -p "$pid" -batch -ex 'thread 1' -ex 'bt 30' 2>/dev/null | grep -E '^#' | cut -c1-200
-  fi
-}
-
-le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
-
-check_screenshot() {
-  local f=$1 size w h
-  size=$(stat -c %s "$f")
-  w=$(le32 "$f" 18)
-  h=$(le32 "$f" 22)
-  [ "$(head -c 2 "$f")" = BM ] || fail "$(basename "$f") is not a BMP"
-  [ "$size" -eq "$SHOT_BYTES" ] || fail "$(basename "$f") has $size bytes, want $SHOT_BYTES"
-  [ "$w" = "$SCREEN_W" ] && [ "$h" = "$SCREEN_H" ] || fail "$(basename "$f") is ${w}x${h}"
-}
-
-# Prints "<lit pixels> <signature>" of a screenshot: the number of pixels that are not
-# (nearly) black, and a checksum of where they are.
-lit_pixels() {
-  local f=$1 sig count
-  count=$(od -An -v -tu1 -j54 "$f" | awk -v list="$work/lit.txt" '
-    { for (i = 1; i <= NF; i++) { c[k % 3] = $i; k++
-        if (k % 3 == 0 && c[0] + c[1] + c[2] > 60) { n++; print k / 3 > list } } }
-    END { close(list); print n + 0 }')
-  [ -e "$work/lit.txt" ] || : >"$work/lit.txt"
-  sig=$(md5sum <"$work/lit.txt" | cut -c1-12)
-  rm -f "$work/lit.txt"
-  echo "$count $sig"
-}
-
-# Lit pixels of a new screenshot below the middle of the view, where the streaks fly from the
-# gun towards the middle (the scene there is still empty at the start): "count signature".
-# The button rather than space, which also shows the crystal box's solute.
-gun_view() {
-  local f
-  f=$(take_screenshot "$1") || { fail "$1: Ctrl+S wrote no screenshot"; return; }
-  check_screenshot "$f"
-  perl "$(dirname "$0")/bmpstat.pl" lit "$f" $((SCREEN_W / 2 - 160)) $((SCREEN_H / 2 + 2)) 320 \
-    $((SCREEN_H / 2 - 2))
 }
 
 # The game's own leftovers: the error log, and sanitizer reports in its output.

@@ -56,12 +56,12 @@ random_step() {
     for b in "${buttons[@]}"; do xdotool mouseup "$b"; done
   else
     # Now and then a screenshot.
-    hold 0.2 ctrl+s
+    xdotool keydown ctrl+s
+    sleep 0.2
+    xdotool keyup ctrl+s
   fi
   actions=$((actions + 1))
 }
-
-times_log_lines() { if [ -e "$times_log" ]; then wc -l <"$times_log"; else echo 0; fi; }
 
 # Frames of times.log after its line $1 (a line is one frame: the raw time of the frame before
 # it, then the durations of its own sections; so frame k's whole time is the first number of
@@ -99,13 +99,7 @@ frames_report() {
 }
 
 # K until a frame has written its line.
-diagnostics_on() {
-  local i
-  xdotool keydown k
-  for ((i = 0; i < 600 && $(times_log_lines) == 0; i++)); do alive || break; sleep 0.1; done
-  xdotool keyup k
-  [ "$(times_log_lines)" -gt 0 ] || fail "K: no times.log came"
-}
+diagnostics_on() { hold_until 60 k -- times_log_above 0 || fail "K: no times.log came"; }
 
 # Logs the frames since the last report: their count, the slowest, and the frames over 5 s.
 report_minute() {
@@ -131,7 +125,7 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   # Each game writes its own times.log.
   [ -e "$times_log" ] && mv "$times_log" "$work/run/times.$((runs - 1)).log"
   reported=0
-  if ! wait_window 60 >/dev/null || ! wait_screenshot 60; then
+  if ! wait_for 60 window_up; then
     fail "the game did not come up"
     break
   fi

@@ -114,22 +114,12 @@ TEST_F(FontRequests, BoldMakesOneVariantOnTheSameAtlasAndReusesIt) {
     EXPECT_EQ(font_registry.count, 3u);
 }
 
-TEST_F(FontRequests, ScoringCountsFivePercentOrHalfAPixelSteps) {
+TEST_F(FontRequests, ScoringPrefersTheSameBaseAndTheLaterOfEqualFonts) {
     Font* normal = fake_font("normal");
     FontAttrs a = normal->attrs;
     EXPECT_DOUBLE_EQ(font_score(a, *fake_font("other")), -1000);
-    a.boldness = 0.01f;
-    EXPECT_NEAR(font_score(a, *normal), 0.5, 1e-6);
-    a = normal->attrs;
     a.width = 2;  // 14.2 steps of 5 % rather than 32 half pixels
     EXPECT_NEAR(font_score(a, *normal), 1 - 0.5 * std::log(2.0) / std::log(1.05), 1e-5);
-    a.width = 0.1f;  // 28.8 half pixels rather than 47 steps of 5 %
-    EXPECT_NEAR(font_score(a, *normal), 1 - 0.5 * 16 * 0.9 / 0.5, 1e-4);
-    a.width = 1;
-    a.height = 1.02f;  // 0.41 steps of 5 % rather than 0.52 half pixels of 13 rows
-    EXPECT_NEAR(font_score(a, *normal), 1 - 0.5 * std::log(1.02) / std::log(1.05), 1e-5);
-
-    // On equal scores the later font wins.
     Font* twin = static_cast<Font*>(checked_malloc(sizeof(Font)));
     std::memcpy(twin, normal, sizeof(Font));
     str_dup_into(&twin->name, "twin");

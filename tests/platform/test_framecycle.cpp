@@ -103,13 +103,4 @@ TEST_F(FrameCycle, ClearRectTouchesOnlyItsRectangle) {
     EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
 }
 
-TEST(Clock, FirstCallAlreadyGivesATimeAndTimeMovesOn) {
-    double (*calibrating)() = clock_seconds;
-    double t0 = clock_seconds();
-    EXPECT_NE(clock_seconds, calibrating);
-    EXPECT_GT(t0, 0.0);
-    double t1 = clock_seconds();
-    EXPECT_GE(t1, t0);
-}
-
 }  // namespace

@@ -2,13 +2,16 @@
 # Scripted runs of the game (zibu_replay), judged by what they write.
 #   replay_test.sh errors <zibu_replay>: a bad script ends with status 2 and a message naming
 #       its line, and nothing runs
-#   replay_test.sh twice <zibu_replay> <script>: byte-identical pictures and digests twice
-#   replay_test.sh wine <zibu_replay> <zibu_replay.exe> <script>: the Linux and Windows builds
-#       give identical digests and at least 99.9 % identical pixels in every picture (the share
-#       is printed); exits 77 (skipped) when the .exe has not been built
+#   replay_test.sh run <zibu_replay> <script>: the script played twice gives byte-identical
+#       files (pictures, digest, times.log), and they show what its "#=" lines expect
+#   replay_test.sh wine <zibu_replay> <zibu_replay.exe> <script>...: each script on the Linux
+#       and the Windows build gives identical digests and at least 99.9 % identical pixels in
+#       every picture (the share is printed), and the Windows run shows what the script expects;
+#       exits 77 (skipped) when the .exe has not been built
 # A scripted run needs no input focus: it uses the display it is given, or a virtual one.
 set -uo pipefail
 mode=$1 program=$2
+judge=$(dirname "$0")/judge.pl
 
 if [ "$mode" = wine ] && [ ! -e "$3" ]; then echo "SKIP: $3 has not been built"; exit 77; fi
 if [ "$mode" != errors ] && [ -z "${DISPLAY:-}" ]; then
@@ -24,11 +27,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# run OUTDIR COMMAND...: a scripted run into OUTDIR that must end with status 0.
-run() {
-  local out=$1
-  shift
-  "$@" "$out" >"$out.log" 2>&1 || { fail "$* ended with status $?"; cat "$out.log"; }
+# play OUTDIR SCRIPT COMMAND...: the script played in OUTDIR (its working folder too, for
+# "times.log"); the run must end with status 0.
+play() {
+  local out=$1 script
+  script=$(readlink -f "$2")
+  shift 2
+  mkdir -p "$out"
+  (cd "$out" && "$@" "$script" .) >"$out.log" 2>&1 || { fail "$* ended with status $?"; cat "$out.log"; }
   [ -s "$out/digest.txt" ] || fail "no digest in $out"
 }
 
@@ -43,29 +49,30 @@ case "$mode" in
     "$program" "$work/none.txt" "$work/out" 2>/dev/null
     [ $? -eq 2 ] || fail "a missing script did not end with status 2"
     ;;
-  twice)
-    run "$work/a" "$program" "$3"
-    run "$work/b" "$program" "$3"
+  run)
+    play "$work/a" "$3" "$program"
+    play "$work/b" "$3" "$program"
     for f in "$work"/a/*; do
       cmp -s "$f" "$work/b/${f##*/}" || fail "${f##*/} differs between two runs"
     done
+    perl "$judge" "$work/a" "@$3" || fail "the run did not show what $3 expects"
     ;;
   wine)
     export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
-    run "$work/linux" "$program" "$4"
-    run "$work/wine" wine "$3" "$4"
-    diff "$work/linux/digest.txt" "$work/wine/digest.txt" >"$work/digest.diff" ||
-      fail "the digests differ: $(head -n 4 "$work/digest.diff")"
-    for f in "$work"/linux/*.bmp; do
-      # Per cent of the pixels (3 bytes each, rows padded to 4 bytes) that are the same.
-      share=$(perl -e 'local $/; my @d = map { open(my $f, "<:raw", $_) or die "$_\n"; <$f> } @ARGV;
-        my ($w, $h) = unpack("V V", substr($d[0], 18, 8)); my $row = int((3 * $w + 3) / 4) * 4;
-        my $same = 0;
-        for my $y (0 .. $h - 1) { for my $x (0 .. $w - 1) { my $at = 54 + $y * $row + 3 * $x;
-          $same++ if substr($d[0], $at, 3) eq substr($d[1], $at, 3) } }
-        printf "%.3f\n", 100 * $same / ($w * $h)' "$f" "$work/wine/${f##*/}") || share=0
-      echo "${f##*/}: $share % of the pixels identical"
-      awk -v s="$share" 'BEGIN { exit !(s >= 99.9) }' || fail "${f##*/}: only $share % identical"
+    exe=$3
+    shift 3
+    for script in "$@"; do
+      name=$(basename "$script" .txt)
+      play "$work/$name-linux" "$script" "$program"
+      play "$work/$name-wine" "$script" wine "$exe"
+      diff "$work/$name-linux/digest.txt" "$work/$name-wine/digest.txt" >"$work/$name.diff" ||
+        fail "$name: the digests differ: $(head -n 4 "$work/$name.diff")"
+      agree=()
+      for f in "$work/$name-linux"/*.bmp; do
+        agree+=("agree('${f##*/}', '$f') >= 99.9")
+      done
+      perl "$judge" "$work/$name-wine" "${agree[@]}" "@$script" ||
+        fail "$name: the Windows build did not show what the script expects"
     done
     ;;
 esac

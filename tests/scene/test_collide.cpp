@@ -10,7 +10,6 @@
 
 #include "foundation/random.h"
 #include "platform/errorlog.h"
-#include "platform/profile.h"
 #include "scene/advance.h"
 #include "scene/collide.h"
 #include "support/scratch_dir.h"
@@ -134,18 +133,6 @@ TEST_F(Collide, NodeStoredInSeveralCellsIsReportedOnce) {
     for (double s : {-1.0, 1.0}) ball(world, {50 * s, 50 * s, 50 * s}, 1);
     run();
     EXPECT_EQ(calls, (std::vector<Pair>{{a, b}, {b, a}}));
-}
-
-TEST_F(Collide, PassIsTimedInFourSections) {
-    ball(world, {0, 0, 0}, 1);
-    run();
-    profile_section(nullptr, 0);
-    VNode_collide(world);
-    std::string labels;
-    for (uint32_t i = 0; i < profile_ring[profile_slot].count; i++)
-        labels += std::string(DynArray_at<ProfileMark>(&profile_ring[profile_slot], i).label) + ";";
-    EXPECT_EQ(labels, "VNode_collide:bounds;VNode_collide_add;VNode_collide_detect;VNode_collide:free;");
-    profile_section(nullptr, 0);
 }
 
 class CollideDeathTest : public Collide {};

@@ -68,21 +68,6 @@ float total_weight(const std::vector<Light>& lights) {
 
 }  // namespace
 
-TEST(LightCombine, EqualWeightsAtDistanceTwoThenAHeavierOne) {
-    Light a = make_light(0, 0, 0, 1), b = make_light(2, 0, 0, 1), c = make_light(0, 0, 4, 2);
-    a.colour = Vec3f{1, 0, 0};
-    b.colour = Vec3f{0, 0, 1};
-    Light m = light_combine(&a, &b);
-    EXPECT_TRUE(m.weight == 2.0f && m.spread == 2.0f && m.pos.x == 1.0f) << m.weight << " " << m.spread;
-    EXPECT_TRUE(m.colour.x == 0.5f && m.colour.z == 0.5f);
-    // Spreads accumulate and the heavier light pulls the mean towards itself.
-    for (Light n : {light_combine(&m, &c), light_combine(&c, &m)}) {
-        EXPECT_FLOAT_EQ(n.weight, 4.0f);
-        EXPECT_FLOAT_EQ(n.pos.z, 2.0f);
-        EXPECT_FLOAT_EQ(n.spread, 2.0f * 0.5f * 2.0f * std::sqrt(17.0f) + 2.0f);
-    }
-}
-
 TEST_F(LightTreeTest, OneLeafIsTheRootAndEveryThingsLight) {
     EXPECT_EQ(LightTree_build(&tree), -1);  // no leaves, no tree
     add(3, 4, 5, 2);

@@ -34,21 +34,9 @@ uint32_t count_of(const VNode* parent, const ThingType* type) {
 
 }  // namespace
 
-TEST(SphereBounce, CoincidentCentresAndNonMobileThingsAreLeftAlone) {
-    Thing* a = rock(1, 2, 3, 1.0, Vec3{1, 0, 0});
-    Thing* b = rock(1, 2, 3, 1.0, Vec3{-1, 0, 0});
-    sphere_bounce(a, b);
-    EXPECT_EQ(a->velocity.x, 1.0);
-    EXPECT_EQ(b->velocity.x, -1.0);
-    EXPECT_EQ(position(a).x, 1.0);
-    EXPECT_EQ(position(b).x, 1.0);
-
-    VNode_destroy(a);
-    VNode_destroy(b);
-}
-
-TEST(SphereBounce, OnlyMobileThingsWithFramesOfTheirOwnAreMoved) {
+TEST(SphereBounce, LeavesCoincidentCentresAndThingsWithoutVelocityOrOwnFrameAlone) {
     Thing* a = rock(0.5, 0, 0, 1.0, Vec3{1, 0, 0});
+    Thing* same = rock(0.5, 0, 0, 1.0, Vec3{-1, 0, 0});
     // A plain node has no velocity to exchange.
     VNode* plain = VNode_create(&bubble_type, nullptr);
     VNode_take_frame(plain, nullptr);
@@ -56,14 +44,16 @@ TEST(SphereBounce, OnlyMobileThingsWithFramesOfTheirOwnAreMoved) {
     // Pushing a thing that borrows its frame would drag the frame's owner along.
     Thing* borrowed = VNode_create_thing(&asteroid_type, nullptr);
     borrowed->bound.radius = 1.0;
+    sphere_bounce(a, same);
     sphere_bounce(a, plain);
     sphere_bounce(borrowed, a);
-    EXPECT_EQ(a->velocity.x, 1.0);
-    EXPECT_EQ(position(a).x, 0.5);
+    EXPECT_TRUE(a->velocity.x == 1.0 && same->velocity.x == -1.0);
+    EXPECT_TRUE(position(a).x == 0.5 && position(same).x == 0.5);
     EXPECT_EQ(frame_shared_identity()->current.m[12], 0.0);
-    VNode_destroy(a);
-    VNode_destroy(plain);
-    VNode_destroy(borrowed);
+    for (VNode* n : {static_cast<VNode*>(a), static_cast<VNode*>(same), plain,
+                     static_cast<VNode*>(borrowed)}) {
+        VNode_destroy(n);
+    }
 }
 
 TEST(SphereBounce, OverlappingPairMovingApartStillExchangesAndIsPushedOutByTheWholeOverlap) {
@@ -187,14 +177,6 @@ TEST_F(AsteroidHit, RadiusHalfSplitsIntoTouchingHalvesAndScoresFive) {
     EXPECT_EQ(count_of(world, &smoke_type), 1u);
     EXPECT_EQ(count_of(world, &splode_type), 1u);
     EXPECT_NE(asteroid_splode_texture, 0u);
-}
-
-TEST_F(AsteroidHit, JustBelowHalfIsDestroyedAndScoresTen) {
-    Thing* a = rock(5, 15, 15, 0.4999, Vec3{0, 0, 0}, world);
-    shoot(a, ship);
-    EXPECT_TRUE(asteroids().empty());
-    EXPECT_EQ(ship->score, 10.0);
-    EXPECT_EQ(count_of(world, &splode_type), 1u);
 }
 
 TEST_F(AsteroidHit, BulletWithoutFiringShipFizzlesAndLeavesItWhole) {

@@ -125,38 +125,20 @@ TEST_F(Bullets, ExpiryEqualToTheClockSurvivesThatFrame) {
     EXPECT_EQ(total_nodes, before - 1);
 }
 
-TEST(Streak, AtRestLiesAlongXWithHalfLengthOne) {
-    const StreakQuads q = streak_geometry(Vec3f{0, 0, -10}, Vec3f{0, 0, 0}, 0.1f, 0.04f,
-                                          Vec3f{0, 0, 0}, 0.02f);
-    for (int i = 0; i < 12; i++) {
-        EXPECT_TRUE(std::isfinite(q.position[i].x) && std::isfinite(q.position[i].y) &&
-                    std::isfinite(q.position[i].z));
-    }
-    // Body corners 8..11: tail -S, tail +S, head +S, head -S.
-    const Vec3f mid_tail = vec3f_scale(vec3f_add(q.position[8], q.position[9]), 0.5f);
-    const Vec3f mid_head = vec3f_scale(vec3f_add(q.position[10], q.position[11]), 0.5f);
-    EXPECT_FLOAT_EQ(mid_tail.x, -1.0f);
-    EXPECT_FLOAT_EQ(mid_head.x, 1.0f);
-    EXPECT_FLOAT_EQ(mid_head.z, -10.0f);
-    // Across the streak and the line of sight: along y, radius long.
-    EXPECT_NEAR(vec3f_dist(q.position[8], q.position[9]), 0.2f, 1e-6f);
+// The streak's body corners are 8..11: tail -S, tail +S, head +S, head -S.
+static Vec3f streak_head(const StreakQuads& q) { return vec3f_scale(vec3f_add(q.position[10], q.position[11]), 0.5f); }
+
+TEST(Streak, AtRestLiesAlongXAndMovingLastsAtLeastTheMinimumTime) {
+    StreakQuads q = streak_geometry(Vec3f{0, 0, -10}, Vec3f{0, 0, 0}, 0.1f, 0.04f, Vec3f{0, 0, 0}, 0.02f);
+    EXPECT_FLOAT_EQ(streak_head(q).x, 1.0f);
+    EXPECT_FLOAT_EQ(streak_head(q).z, -10.0f);
+    // Across the streak and the line of sight (along y), a radius each way; caps a radius beyond.
     EXPECT_NEAR(std::fabs(q.position[9].y - q.position[8].y), 0.2f, 1e-6f);
-    // The caps reach one radius beyond the ends.
     EXPECT_NEAR(q.position[0].x, -1.1f, 1e-6f);
     EXPECT_NEAR(q.position[6].x, 1.1f, 1e-6f);
-}
-
-TEST(Streak, LastsAtLeastTheMinimumTime) {
-    const Vec3f p{3, 0, 0};
-    const Vec3f v{0, 0, -50};
-    struct Case {
-        float frame_seconds;
-        float half_length;
-    };
-    for (const Case c : {Case{0.01f, 1.0f}, Case{0.04f, 1.0f}, Case{0.05f, 1.25f}}) {
-        const StreakQuads q = streak_geometry(p, v, 0.1f, 0.04f, Vec3f{0, 0, 0}, c.frame_seconds);
-        const Vec3f mid_head = vec3f_scale(vec3f_add(q.position[10], q.position[11]), 0.5f);
-        EXPECT_NEAR(mid_head.z, -c.half_length, 1e-6f) << c.frame_seconds;
+    for (const auto& [seconds, half_length] : {std::pair{0.01f, 1.0f}, {0.04f, 1.0f}, {0.05f, 1.25f}}) {
+        q = streak_geometry(Vec3f{3, 0, 0}, Vec3f{0, 0, -50}, 0.1f, 0.04f, Vec3f{0, 0, 0}, seconds);
+        EXPECT_NEAR(streak_head(q).z, -half_length, 1e-6f) << seconds;
     }
 }
 

@@ -49,16 +49,6 @@ TEST(ShapeGraph, SharedChildrenSurviveAndIndexValuesAreReleased) {
     EXPECT_EQ(shape_count, before);
 }
 
-TEST(ShapeMaths, SegmentsAndColourModulation) {
-    EXPECT_EQ(circular_segments(two_pi, 100.0f, 1.0f), 50);    // 5 sqrt(100 pixels)
-    EXPECT_EQ(circular_segments(two_pi, 100.0f, 0.25f), 100);  // 400 pixels
-    EXPECT_EQ(circular_segments(two_pi / 2, 100.0f, 1.0f), 25);
-    EXPECT_EQ(circular_segments(two_pi, 0.039f, 1.0f), 1);  // below p / 25
-    EXPECT_EQ(circular_segments(two_pi, NAN, 1.0f), 1);
-    EXPECT_EQ(colour_modulate(0x00FF8040u, 128u * 0x010101u), 0x007F4020u);
-    EXPECT_EQ(colour_modulate(0x80FFFFFFu, 0x80808080u), 0x407F7F7Fu);  // alpha apart from blue
-}
-
 class ShapeDrawing : public GlTest {
 protected:
     void SetUp() override {
