@@ -153,7 +153,10 @@ case_gl_versions() {
       fail "OpenGL $v: no version line on stderr"
     fi
     first_frames || fail "OpenGL $v: Ctrl+S wrote no screenshot"
-    # The streaks fly from the gun below the middle, where the scene is still empty.
+    # The streaks fly from the gun below the middle, where the scene is still empty. The
+    # pointer moves first, so that the window has it.
+    xdotool mousemove_relative -- 1 0
+    xdotool mousemove_relative -- -1 0
     xdotool mousedown 1
     sleep 1
     f=$(shot) && judged "count('$f', 'lit', $((SCREEN_W / 2 - 160)), $((SCREEN_H / 2 + 2)), 320,
