@@ -3,41 +3,23 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Matches "<pattern> " at the start of a line: 'd' a digit, 'm' one or more characters
-// other than space and '-', anything else itself. Returns the rest, or null.
-const char* after_stamp(const char* line) {
-    for (const char* p = "dddd-m-dd dd:dd:dd "; *p; p++) {
-        if (*p == 'd') {
-            if (!std::isdigit(static_cast<unsigned char>(*line))) return nullptr;
-            line++;
-        } else if (*p == 'm') {
-            const char* start = line;
-            while (*line && *line != ' ' && *line != '-') line++;
-            if (line == start) return nullptr;
-        } else if (*line++ != *p) {
-            return nullptr;
-        }
-    }
-    return line;
-}
-
 // The messages of the log's lines, each checked to be "yyyy-MMM-dd HH:mm:ss <message>"
 // with the month as the locale names it.
 std::vector<std::string> logged() {
+    static const std::regex stamp(R"(^\d{4}-[^ -]+-\d{2} \d{2}:\d{2}:\d{2} (.*)$)");
     std::ifstream in("graphics_error.log");
     std::vector<std::string> messages;
-    for (std::string line; std::getline(in, line);) {
-        const char* rest = after_stamp(line.c_str());
-        messages.push_back(rest ? std::string(rest) : "unstamped: " + line);
-    }
+    std::smatch m;
+    for (std::string line; std::getline(in, line);)
+        messages.push_back(std::regex_match(line, m, stamp) ? m[1].str() : "unstamped: " + line);
     return messages;
 }
 

@@ -75,26 +75,6 @@ TEST_F(Screenshot, FileHoldsTheHeaderAndTheKnownPicture) {
     EXPECT_EQ(pixel(1, 0), 0u);
 }
 
-TEST_F(Screenshot, RectangleIsCountedFromTheTop) {
-    ScratchDir dir;
-    overlay_begin();
-    fill_box(10, 20, 5, 3, 0x0000ff);
-    fill_box(15, 20, 1, 1, 0xffff00);
-    overlay_end();
-    write_screen_bmp(10, 20, 6, 3, "part.bmp", 0);
-    std::vector<unsigned char> b = read_file("part.bmp");
-    ASSERT_EQ(b.size(), 54u + 20u * 3u);  // 18 bytes a row, padded to 20
-    EXPECT_EQ(u32(b, 18), 6u);
-    EXPECT_EQ(u32(b, 22), 3u);
-    // Top row of the rectangle is the last row of the file.
-    const size_t top = 54 + 2 * 20;
-    EXPECT_EQ(b[top + 0], 0xff);  // blue
-    EXPECT_EQ(b[top + 15], 0x00);
-    EXPECT_EQ(b[top + 16], 0xff);  // yellow: green and red
-    EXPECT_EQ(b[top + 17], 0xff);
-    EXPECT_EQ(b[54 + 15 + 1], 0x00);  // bottom row, column 5 is black
-}
-
 TEST_F(Screenshot, UnopenableFileIsSkipped) {
     ScratchDir dir;
     save_screen_bmp("no_such_folder/shot.bmp", 1);
