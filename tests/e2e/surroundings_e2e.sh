@@ -1,22 +1,15 @@
 #!/usr/bin/env bash
 # The game in bad surroundings, judged by what the user sees and what is left on disk:
-# - gl-versions: an OpenGL that says 1.5, then 1.1 (no shaders): that version on stderr, the
-#   game comes up, fires, shows the title menu (T) and Esc ends it with status 0, logging nothing;
-# - no-display: without a display, or with SDL's offscreen or dummy driver, status 1 at once
-#   with "No display: ..." on stderr and in "graphics_error.log", and no box; a
-#   "graphics_error.log" that is a folder stays as it was;
-# - unwritable: an unprivileged user in a folder it may not write, diagnostics on: Ctrl+S
-#   writes nothing, no "times.log", the game goes on and answers Esc;
-# - times-log-folder: a "times.log" that is a folder stays as it was, the game goes on;
-# - full-disk: the screenshot that no longer fits leaves no broken file, "times.log" keeps whole
-#   lines and grows again once there is room, earlier files stay whole, the game goes on;
-# - signals: SIGTERM and SIGINT, during start-up and while playing, end it with status 0 and
-#   "times.log" in whole lines;
-# - refusing-wm: under a window manager that keeps windows at 800 x 600, the game draws and
-#   takes its screenshots at that size, and answers Esc.
+# gl-versions: with OpenGL 1.5, then 1.1, it reports that version, fires, shows the title menu,
+#   ends on Esc with status 0 and logs nothing. no-display: no display (or SDL's offscreen or
+#   dummy driver) ends it at once, status 1, "No display: ..." on stderr and in the error log,
+#   which as a folder stays as it was. unwritable: Ctrl+S and K in a folder it may not write
+#   leave nothing and it answers Esc. times-log-folder: that folder stays, the game goes on.
+# full-disk: no broken screenshot, whole lines in "times.log" (growing again once there is
+#   room), earlier files whole. signals: SIGTERM and SIGINT, starting up and playing, end it
+#   with status 0. refusing-wm: kept at 800 x 600, it draws and shoots at that size.
 # Usage: surroundings_e2e.sh linux <zibu> <case> | wine <zibu.exe> gl-versions|no-display
-# refusing-wm needs ZIBU_REFUSING_WM (the test window manager). Exits 77 when the program is
-# not built or the case cannot be set up here.
+# refusing-wm needs ZIBU_REFUSING_WM. Exits 77 when not built or not possible here.
 set -uo pipefail
 kind=${1:?linux or wine}
 program=${2:?path to the program}
@@ -64,7 +57,7 @@ first_frames() { hold_until 60 ctrl s -- screenshot_done; }
 # A new complete screenshot, Ctrl+S held until it is written; prints its path.
 shot() { rm -f "$work"/run/screenshot*.bmp; first_frames && screenshots | head -n 1; }
 judged() { perl "$JUDGE" "$work/run" "$@" >>"$work/judged.txt"; }
-no_error_log() { [ -e "$work/run/graphics_error.log" ] && fail "$1graphics_error.log was written"; }
+no_error_log() { [ -e "$work/run/graphics_error.log" ] && fail "${1:-}graphics_error.log was written"; }
 kept() { [ "$(cat "$work/run/$1/earlier.txt" 2>/dev/null)" = kept ] || fail "the folder $1 changed"; }
 make_kept() { mkdir "$work/run/$1"; echo kept >"$work/run/$1/earlier.txt"; }
 

@@ -16,15 +16,9 @@ class FontGl : public GlTest {
 protected:
     void SetUp() override {
         GlTest::SetUp();
-        release_all();
+        free_fonts();
     }
-    void TearDown() override { release_all(); }
-    // Frees every font through font_free, so that the textures go too.
-    static void release_all() {
-        while (font_registry.data && font_registry.count > 0)
-            font_free(static_cast<Font**>(font_registry.data)[0]);
-        reset_fonts();
-    }
+    void TearDown() override { free_fonts(); }
 };
 
 std::vector<uint8_t> level_texels(uint32_t texture, int level, int* w, int* h) {
@@ -82,7 +76,7 @@ TEST_F(FontGl, PlaceholderWhenNothingIsLoadedAndSharedTexturesGoWithTheirLastFon
     ASSERT_NE(f, nullptr);
     EXPECT_STREQ(f->name, "profile");
     EXPECT_TRUE(f->tex_w == 1 && f->tex_h == 1 && f->glyph_w['x'] == 1 && glIsTexture(f->texture));
-    release_all();
+    free_fonts();
 
     font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
     Font* normal = current_font;
