@@ -18,7 +18,7 @@ fi
 program=$(readlink -f "$program")
 work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-e2e-$kind.XXXXXX")
 mkdir -p "$work/run"
-pid= failures=0 exit_status= t_start=${EPOCHREALTIME/./}
+pid='' failures=0 exit_status='' t_start=${EPOCHREALTIME/./}
 start_limit=60  # seconds for the window to show (the first Wine start makes its prefix)
 
 log() {
