@@ -1,22 +1,15 @@
-# Shared pieces of the end-to-end scripts: the real game on a virtual X screen of its own,
-# driven by real X input and judged by what it leaves (files, exit status, its output). Every
-# wait is for evidence (a window, a file, a line of "times.log", the process gone) up to a
-# generous limit, never a fixed pause standing in for frames.
-# ZIBU_E2E_KEEP=1 keeps the work folder also when all went well.
-# Source it after setting kind (linux or wine) and program; it re-executes the calling script
-# under its own X server.
+# Shared pieces of the end-to-end scripts: the real game on an X screen of its own, driven by
+# real X input, judged by what it leaves. Every wait is for evidence (a window, a file, a line
+# of "times.log", the process gone) up to a generous limit, never a pause standing in for frames.
+# Source it after setting kind (linux or wine) and program. ZIBU_E2E_KEEP=1 keeps the work folder.
 
 SCREEN_W=1280
 SCREEN_H=720
-# A screenshot's file: the 54-byte header and rows of 24-bit pixels padded to 4 bytes.
-SHOT_BYTES=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))
+SHOT_BYTES=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))  # header, rows padded to 4 bytes
 JUDGE="$(dirname "$0")/../replay/judge.pl"
+SANITIZER_REPORT='ERROR: (Address|Leak)Sanitizer|runtime error:'
 
-if [ ! -e "$program" ]; then
-  echo "SKIP: $program has not been built"
-  exit 77
-fi
-
+if [ ! -e "$program" ]; then echo "SKIP: $program has not been built"; exit 77; fi
 # Our own X server, so that no other test shares the input focus.
 if [ -z "${ZIBU_E2E_SCREEN:-}" ]; then
   exec env ZIBU_E2E_SCREEN=1 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24" "$0" "$@"
@@ -25,12 +18,8 @@ fi
 program=$(readlink -f "$program")
 work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-e2e-$kind.XXXXXX")
 mkdir -p "$work/run"
-pid=
-failures=0
-exit_status=
-t_start=${EPOCHREALTIME/./}
-# Seconds a start may take to show its window: the first one under Wine makes its prefix.
-start_limit=60
+pid='' failures=0 exit_status='' t_start=${EPOCHREALTIME/./}
+start_limit=60  # seconds for the window to show (the first Wine start makes its prefix)
 
 log() {
   local tenths=$(((${EPOCHREALTIME/./} - t_start) / 100000))
@@ -42,24 +31,18 @@ case "$kind" in
   linux) runner=("$program") ;;
   wine)
     export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
-    runner=(wine "$program")
-    start_limit=300
-    ;;
+    runner=(wine "$program") start_limit=300 ;;
   *) echo "unknown kind $kind"; exit 2 ;;
 esac
 
 cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null; fi
-  if [ "$kind" = wine ]; then wineserver -k 2>/dev/null || true; fi
-  if [ "$failures" -eq 0 ] && [ -z "${ZIBU_E2E_KEEP:-}" ]; then
-    rm -rf "$work"
-  else
-    log "left $work for inspection"
-  fi
+  alive && kill "$pid" 2>/dev/null
+  [ "$kind" = wine ] && wineserver -k 2>/dev/null
+  if [ "$failures" -eq 0 ] && [ -z "${ZIBU_E2E_KEEP:-}" ]; then rm -rf "$work"; else log "left $work"; fi
 }
 trap cleanup EXIT
 
-alive() { kill -0 "$pid" 2>/dev/null; }
+alive() { [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; }
 
 # Starts the game in $work/run; words given come first (env VAR=value, setpriv ...).
 start_game() {
@@ -67,8 +50,8 @@ start_game() {
   pid=$!
 }
 
-# Runs the command every tenth of a second until it succeeds (0), for at most $1 seconds and
-# while the game runs (1 otherwise).
+# Runs the command every tenth of a second until it succeeds, for at most $1 seconds and while
+# the game runs.
 wait_for() {
   local limit=$1 i
   shift
@@ -80,9 +63,8 @@ wait_for() {
   return 1
 }
 
-# hold_until LIMIT KEY... -- COMMAND...: holds the keys down until the command succeeds (the
-# evidence that a frame has seen them), then lets them go. A press shorter than a frame would
-# go unseen, however long a slow frame takes.
+# hold_until LIMIT KEY... -- COMMAND...: the keys stay down until the command succeeds (proof
+# that a frame saw them): a press shorter than a slow frame would go unseen.
 hold_until() {
   local limit=$1 keys=() status
   shift
@@ -95,43 +77,41 @@ hold_until() {
   return $status
 }
 
+# Holds keys for a while where no file can show that a frame saw them.
+hold() { xdotool keydown "${@:2}"; sleep "$1"; xdotool keyup "${@:2}"; }
+
 window_id() { xdotool search --onlyvisible --name '^Zibu$' 2>/dev/null | head -n 1; }
 window_up() { [ -n "$(window_id)" ]; }
 
 screenshots() { compgen -G "$work/run/screenshot[0-9][0-9][0-9][0-9][0-9].bmp"; }
-# A screenshot of the whole screen is on the disk, complete.
+# A complete screenshot of $1 bytes (the whole screen by default) is on the disk.
 screenshot_done() {
   local f
-  for f in $(screenshots); do [ "$(stat -c %s "$f")" -eq "$SHOT_BYTES" ] && return 0; done
+  for f in $(screenshots); do [ "$(stat -c %s "$f")" -eq "${1:-$SHOT_BYTES}" ] && return 0; done
   return 1
 }
 
 times_log_lines() { if [ -e "$work/run/times.log" ]; then wc -l <"$work/run/times.log"; else echo 0; fi; }
 times_log_above() { [ "$(times_log_lines)" -gt "$1" ]; }
+diagnostics_on() { hold_until 60 k -- times_log_above 0 || fail "K: no times.log came"; }
 
-# Waits up to $1 seconds for the game to end; sets exit_status to its status (or "running").
+# Waits up to $1 seconds for the game to end; exit_status is its status, or "running".
 wait_exit() {
   local i
   for ((i = 0; i < $1 * 10; i++)); do
-    if ! alive; then
-      wait "$pid"
-      exit_status=$?
-      return
-    fi
+    if ! alive; then wait "$pid"; exit_status=$?; return; fi
     sleep 0.1
   done
   exit_status=running
 }
 
-# Ends the game with the key and expects status 0. The key stays down until the game has
-# gone: a press and release inside one slow frame is not seen.
+# Ends the game with the key, held until the game has gone, and expects status 0.
 quit_with() {
-  local key=$1
-  xdotool keydown "$key"
+  xdotool keydown "$1"
   wait_exit "${2:-120}"
-  xdotool keyup "$key"
-  log "$key: exit status $exit_status"
-  [ "$exit_status" = 0 ] || fail "$key ended the game with status $exit_status"
+  xdotool keyup "$1"
+  log "$1: exit status $exit_status"
+  [ "$exit_status" = 0 ] || fail "$1 ended the game with status $exit_status"
   if [ "$exit_status" = running ]; then
     log "the game: $(grep -E 'VmRSS|State' "/proc/$pid/status" 2>/dev/null | tr -s ' \t\n' ' ')"
     kill -9 "$pid"
@@ -140,17 +120,15 @@ quit_with() {
   pid=
 }
 
-# The game's own leftovers: the error log, and sanitizer reports in its output.
+# No error log, and no sanitizer report in the output ($1, game.out by default).
 check_leftovers() {
+  local out=${1:-$work/game.out}
   if [ -e "$work/run/graphics_error.log" ]; then
     fail "graphics_error.log was written:"
     cat "$work/run/graphics_error.log"
   fi
-  if grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work/game.out" 2>/dev/null; then
-    fail "the sanitizers reported an error"
-  fi
-  if [ "$failures" -ne 0 ]; then
-    echo "--- game output ---"
-    cat "$work/game.out"
-  fi
+  grep -qE "$SANITIZER_REPORT" "$out" 2>/dev/null && fail "the sanitizers reported an error"
+  [ "$failures" -eq 0 ] || { echo "--- game output ---"; cat "$out"; }
+  log "done, $failures failure(s)"
+  [ "$failures" -eq 0 ]
 }

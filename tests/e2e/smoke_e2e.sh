@@ -1,29 +1,20 @@
 #!/usr/bin/env bash
-# The real game on a virtual X screen of its own, driven by real X input (what it shows is
-# judged in detail by the scripted runs of tests/replay; here the keys must reach it):
-# - it comes up full screen;
-# - K and Ctrl+T held until "times.log" appears: a frame has seen them; the file grows;
-# - T held for half a second of frames, then Ctrl+S: a full-screen screenshot shows the title
-#   menu's blue-grey band above black rows, and over it the "frametime = " text at the top
-#   left, the profiler's coloured bars and the tree diagram's blue glyph of the world;
-# - Q ends it with status 0, and so does Esc after a second start, leaving no
-#   "graphics_error.log" and no sanitizer report.
-#
-# Usage: smoke_e2e.sh linux <path to zibu>
-#        smoke_e2e.sh wine  <path to zibu.exe>
-# Exits 77 (skipped) when the program has not been built.
+# The real game driven by real X input (the scripted runs judge what it shows; here the keys
+# must reach it): it comes up full screen; K and Ctrl+T make "times.log" grow; with T held,
+# Ctrl+S shows the title menu's band under the "frametime = " text, the profiler's bars and the
+# tree diagram's blue glyph; Q, and Esc after a second start, end it with status 0, leaving no
+# "graphics_error.log" and no sanitizer report.
+# Usage: smoke_e2e.sh linux|wine <path to zibu or zibu.exe>; exits 77 when it is not built.
 set -uo pipefail
-
 kind=${1:?linux or wine}
 program=${2:?path to the program}
 source "$(dirname "$0")/e2e_lib.sh"
 
-# The profiler's bar, two lines high from a third of the width, and the colours of its sections.
-BAR="$((SCREEN_W / 3)), 19, $((SCREEN_W * 2 / 3)), 26"
+BAR="$((SCREEN_W / 3)), 19, $((SCREEN_W * 2 / 3)), 26"  # the profiler's bar and its colours
 BAR_COLOURS="c000ff,808000,ff0000,00c000,0000ff,00c0ff"
 
-# Seconds of game time in the lines of times.log after line $1 (each frame's time as the
-# simulation takes it, at most 0.05 s) are at least $2.
+# The game time (each frame's, capped at 0.05 s as the simulation takes it) of the lines of
+# times.log after line $1 is at least $2 seconds.
 frames_lasted() {
   awk -F'\t' -v from="$1" -v want="$2" 'NR > from { t += $1 > 0.05 ? 0.05 : $1 }
     END { exit !(t >= want) }' "$work/run/times.log"
@@ -37,14 +28,12 @@ check_keys() {
   hold_until 60 ctrl t k -- times_log_above 0 || { fail "K: no times.log came"; return; }
   n=$(times_log_lines)
   wait_for 60 times_log_above $((n + 2)) || fail "times.log stopped at $n lines while K was on"
-  # The menu is at full fade after a quarter of a second of frames.
-  xdotool keydown t
+  xdotool keydown t  # the menu is at full fade after a quarter of a second of frames
   n=$(times_log_lines)
   wait_for 60 frames_lasted "$n" 0.5 || fail "T: no frames came while it was held"
   hold_until 60 ctrl s -- screenshot_done || fail "Ctrl+S wrote no screenshot"
   xdotool keyup t
   shot=$(screenshots | head -n 1)
-  log "times.log: $(times_log_lines) lines; ${shot:+$(basename "$shot")}"
   [ -n "$shot" ] || return
   perl "$JUDGE" "$work/run" "count('$shot', 'light', 0, 0, 120, 13) >= 30" \
     "count('$shot', '$BAR_COLOURS', $BAR) >= 2000" \
@@ -71,5 +60,3 @@ for key in q Escape; do
   start_limit=60
 done
 check_leftovers
-log "done, $failures failure(s)"
-[ "$failures" -eq 0 ]

@@ -1,6 +1,5 @@
 #pragma once
-// Shared pieces of the fuzz targets: the built-in font registered and current without any
-// OpenGL (its glyph table and metrics only), and a way back to it after each input.
+// Shared pieces of the fuzz targets: the built-in font without OpenGL, and text inputs.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,14 +13,12 @@ void fuzz_reset_fonts();
 // The input up to its first line feed (or all of it), and what follows that line feed.
 std::string fuzz_first_line(const uint8_t* data, size_t size, size_t* rest);
 
-// Bytes as a text that both drawing and measuring can read to its end: escapes' trailing bytes
-// are data and may be zero (glyph 256, a payload), so an escape that runs past the bytes, as
-// either reads it, is completed with zero bytes, and the terminator comes after. (Measuring also
-// skips the bytes after the other codes below 8, which drawing draws as glyphs.)
+// Bytes as a text that drawing and measuring both read to its end: an escape running past the
+// bytes is completed with zero bytes (escape data may be zero), then comes the terminator.
 std::string fuzz_text_of(const uint8_t* data, size_t size);
-// Where the text in the room bytes at s ends (its terminator's index) as drawing reads it, or as
-// measuring does, or room when that reading would go past the room.
+// Where the text in the room bytes at s ends as drawing (or measuring) reads it; room when
+// that reading would go past the room.
 size_t fuzz_text_end(const char* s, size_t room, bool measuring);
-// A copy of the text in a block of exactly room bytes (at least its own size), so that the
-// sanitizer sees any access past them. Free it with std::free.
+// The text in a malloc'ed block of exactly room bytes, so that the sanitizer sees any access
+// past them.
 char* fuzz_exact_copy(const std::string& text, size_t room);

@@ -48,6 +48,12 @@ inline void reset_fonts() {
     std::memset(&current_font_attrs, 0, sizeof current_font_attrs);
 }
 
+// Frees every font through font_free, textures included (needs the OpenGL context).
+inline void free_fonts() {
+    while (font_registry.data && font_registry.count > 0) font_free(static_cast<Font**>(font_registry.data)[0]);
+    reset_fonts();
+}
+
 struct FontState : ::testing::Test {
     void SetUp() override { reset_fonts(); }
     void TearDown() override { reset_fonts(); }

@@ -11,32 +11,19 @@
 
 namespace {
 
-// Matches "<pattern> " at the start of a line: 'd' a digit, 'm' one or more characters
-// other than space and '-', anything else itself. Returns the rest, or null.
-const char* after_stamp(const char* line) {
-    for (const char* p = "dddd-m-dd dd:dd:dd "; *p; p++) {
-        if (*p == 'd') {
-            if (!std::isdigit(static_cast<unsigned char>(*line))) return nullptr;
-            line++;
-        } else if (*p == 'm') {
-            const char* start = line;
-            while (*line && *line != ' ' && *line != '-') line++;
-            if (line == start) return nullptr;
-        } else if (*line++ != *p) {
-            return nullptr;
-        }
-    }
-    return line;
-}
-
 // The messages of the log's lines, each checked to be "yyyy-MMM-dd HH:mm:ss <message>"
 // with the month as the locale names it.
 std::vector<std::string> logged() {
     std::ifstream in("graphics_error.log");
     std::vector<std::string> messages;
     for (std::string line; std::getline(in, line);) {
-        const char* rest = after_stamp(line.c_str());
-        messages.push_back(rest ? std::string(rest) : "unstamped: " + line);
+        std::string shape = line;
+        for (char& c : shape) c = std::isdigit(static_cast<unsigned char>(c)) ? 'd' : c;
+        const size_t month_end = shape.find('-', 5);
+        const bool stamped = shape.rfind("dddd-", 0) == 0 && month_end != std::string::npos &&
+                             month_end > 5 && shape.find(' ', 5) > month_end &&
+                             shape.compare(month_end, 13, "-dd dd:dd:dd ") == 0;
+        messages.push_back(stamped ? line.substr(month_end + 13) : "unstamped: " + line);
     }
     return messages;
 }

@@ -5,57 +5,9 @@
 #include <vector>
 
 #include "platform/font.h"
-#include "platform/font_builtin.h"
 #include "platform/font_fixture.h"
 
 namespace {
-
-struct Record {
-    int w, h;
-    std::vector<uint8_t> px;
-};
-
-TEST(BuiltinFont, CoverageAndMetrics) {
-    std::vector<Record> r;
-    for (size_t pos = 0; pos < builtin_font_stream_size;) {
-        const unsigned char* s = builtin_font_stream + pos;
-        r.push_back({s[0], s[1], std::vector<uint8_t>(s + 2, s + 2 + s[0] * s[1])});
-        pos += 2 + s[0] * s[1];
-    }
-    ASSERT_EQ(r.size(), 512u);
-    EXPECT_EQ(font_stream_records(builtin_font_stream, builtin_font_stream_size), 512);
-
-    const struct { int c, w, h; } sizes[] = {{9, 16, 1},   {' ', 2, 1},   {'C', 8, 11}, {'A', 9, 11},
-                                             {'W', 12, 11}, {'m', 11, 11}, {'i', 1, 11}, {'g', 7, 13}};
-    for (auto s : sizes) EXPECT_TRUE(r[s.c].w == s.w && r[s.c].h == s.h) << s.c;
-    for (char d = '0'; d <= '9'; ++d) {
-        EXPECT_TRUE(r[d].w >= 5 && r[d].w <= 7) << d;
-        EXPECT_EQ(r[d].h, std::strchr("34579", d) ? 13 : 11) << d;
-    }
-    int tallest = 0, widest = 0;
-    for (int c = 0; c < 512; ++c) {
-        tallest = std::max(tallest, r[c].h);
-        widest = std::max(widest, r[c].w);
-        const bool text = (c > 32 && c < 128) || c == 163 || c == 166 || c == 172 || (c >= 256 && c <= 308);
-        if (text) {  // anti-aliased on the grey ramp, 10 to 13 rows, with some ink
-            EXPECT_TRUE(r[c].h >= 10 && r[c].h <= 13) << c;
-            int ink = 0;
-            for (uint8_t i : r[c].px) {
-                EXPECT_TRUE(i == 255 || (i >= 16 && i < 40)) << c;
-                ink += i != 255 && i > 16;
-            }
-            EXPECT_GT(ink, 0) << c;
-        } else if (c < 256 && c != 9 && c != ' ') {  // the box: bright rim, dark inside
-            EXPECT_TRUE(r[c].w == 3 && r[c].h == 5 && r[c].px[0] == 12 && r[c].px[4] == 4) << c;
-        } else if (c >= 309) {
-            EXPECT_TRUE(r[c].w == 1 && r[c].h == 1 && r[c].px[0] == 1) << c;
-        }
-    }
-    EXPECT_EQ(tallest, 13);
-    EXPECT_EQ(widest, 16);
-    for (int a = 256; a <= 308; ++a)  // the Greek letters and the variants all differ
-        for (int b = a + 1; b <= 308; ++b) EXPECT_FALSE(r[a].w == r[b].w && r[a].px == r[b].px) << a << " " << b;
-}
 
 TEST(FontStream, ReadingStopsAtTheEndAndAtACutRecord) {
     const unsigned char three[] = {1, 1, 16, 2, 1, 16, 17, 1, 2, 18, 19};

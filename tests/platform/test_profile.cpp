@@ -119,6 +119,5 @@ TEST_F(ProfileGl, BarPlacesSectionsOnTheScale) {
     EXPECT_EQ(at(97, y), 0u);
     EXPECT_EQ(at(end + 3, y), 0u);
     EXPECT_EQ(at(second - 40, 200 + 2 * lh + 2), 0u);
-    while (font_registry.data && font_registry.count > 0) font_free(static_cast<Font**>(font_registry.data)[0]);
-    reset_fonts();
+    free_fonts();
 }

@@ -46,11 +46,9 @@ protected:
 TEST_F(Input, KeyHeldAcrossPumpsIsPressedOnlyInTheFirst) {
     keyboard_now['Q'] = 0x80;
     pump();
-    EXPECT_TRUE(key_pressed('Q'));
-    EXPECT_TRUE(key_held('Q'));
+    EXPECT_TRUE(key_pressed('Q') && key_held('Q'));
     pump();
-    EXPECT_FALSE(key_pressed('Q'));
-    EXPECT_TRUE(key_held('Q'));
+    EXPECT_TRUE(!key_pressed('Q') && key_held('Q'));
     keyboard_now['Q'] = 0;
     pump();
     EXPECT_FALSE(key_held('Q'));
@@ -67,40 +65,32 @@ TEST_F(Input, MinimisedWindowKeepsTheKeyboardArrays) {
     keyboard_now['A'] = 0;
     keyboard_now['B'] = 0x80;
     pump();
-    EXPECT_TRUE(key_held('A'));
-    EXPECT_FALSE(key_held('B'));
-    EXPECT_TRUE(key_state_before['A'] & 0x80);
+    EXPECT_TRUE(key_held('A') && !key_held('B') && (key_state_before['A'] & 0x80));
     EXPECT_EQ(topmost_calls, 2);
 }
 
 TEST_F(Input, AltTabMinimisesUntilTheWindowIsMinimised) {
     pump();
     EXPECT_EQ(topmost_calls, 1);
-    keyboard_now[KEY_MENU] = 0x80;
-    keyboard_now[KEY_TAB] = 0x80;
+    keyboard_now[KEY_MENU] = keyboard_now[KEY_TAB] = 0x80;
     pump();
-    EXPECT_EQ(alt_tab_minimised, 1);
-    EXPECT_EQ(minimise_calls, 1);
+    EXPECT_TRUE(alt_tab_minimised == 1 && minimise_calls == 1);
     keyboard_now[KEY_MENU] = keyboard_now[KEY_TAB] = 0;
     pump();  // not minimised yet: asks again, and is not placed on top meanwhile
-    EXPECT_EQ(minimise_calls, 2);
-    EXPECT_EQ(topmost_calls, 2);
+    EXPECT_TRUE(minimise_calls == 2 && topmost_calls == 2);
     fake_minimised = true;
     pump();
     EXPECT_EQ(alt_tab_minimised, 0);
     fake_minimised = false;  // restored by the user: on top again, no more minimising
     pump();
-    EXPECT_EQ(minimise_calls, 2);
-    EXPECT_EQ(topmost_calls, 3);
+    EXPECT_TRUE(minimise_calls == 2 && topmost_calls == 3);
 }
 
 TEST_F(Input, ButtonHeldAtStartIsIgnoredUntilAllAreReleased) {
-    mouse_button_message(MOUSE_LEFT);
-    EXPECT_EQ(mouse_buttons, 0u);
-    mouse_button_message(MOUSE_LEFT | MOUSE_RIGHT);
-    EXPECT_EQ(mouse_buttons, 0u);
-    mouse_button_message(MOUSE_RIGHT);
-    EXPECT_EQ(mouse_buttons, 0u);
+    for (uint32_t held : {MOUSE_LEFT, MOUSE_LEFT | MOUSE_RIGHT, MOUSE_RIGHT}) {
+        mouse_button_message(held);
+        EXPECT_EQ(mouse_buttons, 0u) << held;
+    }
     mouse_button_message(0);
     EXPECT_EQ(mouse_latch, 0);
     mouse_button_message(MOUSE_RIGHT | MOUSE_MIDDLE | 0x04 | 0x08);  // other bits of wParam

@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
-# Scripted runs of the game (zibu_replay), judged by what they write.
-#   replay_test.sh errors <zibu_replay>: a bad script ends with status 2 and a message naming
-#       its line, and nothing runs
-#   replay_test.sh run <zibu_replay> <script>: the script played twice gives byte-identical
-#       files (pictures, digest, times.log), and they show what its "#=" lines expect
-#   replay_test.sh wine <zibu_replay> <zibu_replay.exe> <script>...: each script on the Linux
-#       and the Windows build gives identical digests and at least 99.9 % identical pixels in
-#       every picture (the share is printed), and the Windows run shows what the script expects;
-#       exits 77 (skipped) when the .exe has not been built
-# A scripted run needs no input focus: it uses the display it is given, or a virtual one.
+# Scripted runs of the game (zibu_replay), judged by what they write:
+#   errors <zibu_replay>: a bad script ends with status 2, naming its line, and nothing runs
+#   run <zibu_replay> <script>: two runs give byte-identical files, showing what "#=" expects
+#   wine <zibu_replay> <zibu_replay.exe> <script>...: Linux and Windows give identical digests
+#       and pictures at least 99.9 % alike, and Windows shows what the script expects (77 when
+#       the .exe is not built)
 set -uo pipefail
 mode=$1 program=$2
 judge=$(dirname "$0")/judge.pl
@@ -27,8 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# play OUTDIR SCRIPT COMMAND...: the script played in OUTDIR (its working folder too, for
-# "times.log"); the run must end with status 0.
+# play OUTDIR SCRIPT COMMAND...: the script played in (and writing to) OUTDIR, with status 0.
 play() {
   local out=$1 script
   script=$(readlink -f "$2")

@@ -11,41 +11,31 @@ SDL_Window* test_window = nullptr;
 SDL_GLContext test_context = nullptr;
 std::string error_text;
 
+bool failed(const char* what) {
+    error_text = std::string(what) + SDL_GetError();
+    return false;
+}
+
 bool open_once() {
     if (test_context) return true;
     if (!error_text.empty()) return false;
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        error_text = std::string("no video (is a display set?): ") + SDL_GetError();
-        return false;
-    }
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return failed("no video (is a display set?): ");
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    for (SDL_GLattr a : {SDL_GL_RED_SIZE, SDL_GL_GREEN_SIZE, SDL_GL_BLUE_SIZE}) SDL_GL_SetAttribute(a, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     test_window = SDL_CreateWindow("zibu tests", 0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT,
                                    SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!test_window) {
-        error_text = std::string("no window: ") + SDL_GetError();
-        return false;
-    }
+    if (!test_window) return failed("no window: ");
     test_context = SDL_GL_CreateContext(test_window);
-    if (!test_context) {
-        error_text = std::string("no OpenGL context: ") + SDL_GetError();
-        return false;
-    }
-    return true;
+    return test_context || failed("no OpenGL context: ");
 }
 
 }  // namespace
 
 bool gl_test_context() {
     if (!open_once()) return false;
-    if (SDL_GL_MakeCurrent(test_window, test_context) != 0) {
-        error_text = std::string("cannot make the context current: ") + SDL_GetError();
-        return false;
-    }
+    if (SDL_GL_MakeCurrent(test_window, test_context) != 0) return failed("cannot make the context current: ");
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);

@@ -1,10 +1,8 @@
 #!/bin/sh
-# tools/plot_times.py on a times.log the game wrote writes a PNG, also when lines of other
-# lengths and lines that are not numbers are mixed in. Exits 77 (skipped) without matplotlib.
-# Usage: plot_times_test.sh <tools/plot_times.py> <times.log>
+# tools/plot_times.py writes a PNG from the game's times.log, also with lines of other lengths
+# and lines that are not numbers. Usage: plot_times_test.sh <plot_times.py> <times.log>
 set -eu
-tool=$1
-log=$2
+tool=$1 log=$2
 if ! /usr/bin/python3 -c 'import matplotlib' 2>/dev/null; then
   echo "SKIP: no matplotlib for /usr/bin/python3 (Debian's python3-matplotlib)"
   exit 77
