@@ -10,8 +10,6 @@
 #include "app/ship.h"
 #include "platform/window.h"
 #include "platform/font_fixture.h"
-#include "things/asteroid.h"
-#include "things/bullet.h"
 
 namespace {
 
@@ -148,27 +146,4 @@ TEST_F(Hud, ChargeGaugeShowsTheSegmentChargingWholeChargesAndSixteens) {
     EXPECT_EQ(r.rings[8].outer, 18.0f);
     EXPECT_EQ(r.rings[10].colour, hud_pack(0x4040c0, 0x80));
     EXPECT_NEAR(r.rings[10].outer, 0.3 * 36, 1e-5);
-}
-
-TEST_F(Hud, ForeignBulletDamagesTheShipByAThirdAndOtherThingsBounce) {
-    auto hit_by = [&](Ship* owner) {
-        Bullet* b = bullet_create(0, 0, 0, 0, 0, 10, owner, world);
-        VNode_begin_deferral();
-        ship_collide(ship, b);
-        VNode_end_deferral();
-    };
-    hit_by(nullptr);
-    ASSERT_EQ(ship->damage.count, 1u);
-    EXPECT_EQ(DynArray_at<DamageEntry>(&ship->damage, 0).amount, 100.0 / 3.0);
-    Ship* other = ship_create(1, 0, 0, world);
-    hit_by(other);  // a friendly bullet: no damage, a miss of its ship
-    EXPECT_EQ(ship->damage.count, 1u);
-    EXPECT_EQ(other->misses, 1);
-
-    Thing* rock = asteroid_create(2, 0, 0, 1.0, world);
-    rock->velocity = Vec3{-1, 0, 0};
-    ship->velocity = Vec3{0, 0, 0};
-    ship_collide(ship, rock);
-    EXPECT_DOUBLE_EQ(ship->velocity.x, -1.0);
-    EXPECT_DOUBLE_EQ(rock->velocity.x, 0.0);
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,14 +11,10 @@
 #include "platform/font_fixture.h"
 #include "platform/opengl.h"
 #include "platform/profile.h"
-#include "platform/window.h"
 #include "support/gl_context.h"
 #include "support/scratch_dir.h"
 
 namespace {
-
-void no_plot_op(VNode*) {}
-const ThingType leaf_type = {"Leaf", sizeof(VNode), nullptr, no_plot_op, nullptr, nullptr};
 
 class Overlays : public GlTest {
 protected:
@@ -31,18 +26,11 @@ protected:
     }
     void TearDown() override {
         profile_section(nullptr, 0);
-        glClearColor(0, 0, 0, 0);
-        glDisable(GL_LIGHTING);
-        std::memset(key_state, 0, sizeof key_state);
-        tree_stats = 0;
         frame_time = 0;
         while (font_registry.data && font_registry.count > 0)
             font_free(static_cast<Font**>(font_registry.data)[0]);
         reset_fonts();
     }
-    // Pixel (x, y) counted from the top-left, as the overlay places things.
-    static unsigned at(int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y); }
-
     // One frame with the diagnostics on: its sections, then the overlay.
     static void frame_with_diagnostics(int sections, double raw) {
         static const char* labels[] = {"one", "two", "three"};
@@ -52,42 +40,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(Overlays, TreeDiagramOverALitSceneKeepsItsColours) {
-    VNode* world = World_create(0, 0, 0, nullptr);
-    for (int i = 0; i < 3; i++) VNode_create(&leaf_type, world);
-    // A white background, so that black fills show; the scene leaves lighting on.
-    glClearColor(1, 1, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_LIGHTING);
-    key_state[KEY_CONTROL] = key_state['T'] = 0x80;
-    tree_diagram_overlay(world);
-    VNode_destroy(world);
-    ASSERT_EQ(tree_stats, 1) << "Ctrl+T turns it on";
-    EXPECT_EQ(glIsEnabled(GL_LIGHTING), GL_TRUE) << "lighting is left as it was";
-
-    const int W = GL_TEST_WIDTH, H = GL_TEST_HEIGHT;
-    EXPECT_EQ(at(5 * W / 8, 1), 0x0000FFu);
-    const int y = H / 10, x0 = W / 4;
-    for (int i = 0; i < 3; i++) {
-        const int cx = static_cast<int>(x0 + (W - x0) * (2 * i + 1) / 6.0);  // middle of a third
-        int black = 0, grey = 0;
-        for (int dy = -1; dy <= 5; dy++) {
-            for (int dx = -3; dx <= 3; dx++) {
-                const unsigned p = at(cx + dx, y + dy);
-                if (dx >= -1 && dx <= 1 && dy >= 1 && dy <= 3) {
-                    black += p == 0;
-                } else {
-                    grey += p == 0x808080u;
-                }
-            }
-        }
-        // Lines along pixel edges fall on either side: the outline may cover a side of the fill.
-        EXPECT_EQ(at(cx, y + 2), 0u) << "leaf " << i << ": black in the middle";
-        EXPECT_GE(black, 6) << "leaf " << i << ": a black 3 x 3 fill";
-        EXPECT_GE(grey, 12) << "leaf " << i << ": a grey outline around it";
-    }
-}
 
 // The log takes the raw frame time, not the clamped one; a log that cannot be opened drops
 // the line and the frames go on.

@@ -3,10 +3,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/hud.h"
 #include "app/main_loop.h"
 #include "app/ship.h"
 #include "platform/window.h"
 #include "support/gl_context.h"
+#include "things/asteroid.h"
 #include "things/bullet.h"
 
 namespace {
@@ -192,4 +194,27 @@ TEST_F(ShipTest, AClickBelowFullChargeFiresWhenTheChargeFillsWhileHeldOnly) {
     mouse_buttons = 0;  // released below a full charge: nothing comes when it fills up
     frame(dt, 20);
     EXPECT_EQ(bullets(), 1);
+}
+
+TEST_F(ShipTest, ForeignBulletDamagesTheShipByAThirdAndOtherThingsBounce) {
+    auto hit_by = [&](Ship* owner) {
+        Bullet* b = bullet_create(0, 0, 0, 0, 0, 10, owner, world);
+        VNode_begin_deferral();
+        ship_collide(ship, b);
+        VNode_end_deferral();
+    };
+    hit_by(nullptr);
+    ASSERT_EQ(ship->damage.count, 1u);
+    EXPECT_EQ(DynArray_at<DamageEntry>(&ship->damage, 0).amount, 100.0 / 3.0);
+    Ship* other = ship_create(1, 0, 0, world);
+    hit_by(other);  // a friendly bullet: no damage, a miss of its ship
+    EXPECT_EQ(ship->damage.count, 1u);
+    EXPECT_EQ(other->misses, 1);
+
+    Thing* rock = asteroid_create(22, 20, 20, 1.0, world);
+    rock->velocity = Vec3{-1, 0, 0};
+    ship->velocity = Vec3{0, 0, 0};
+    ship_collide(ship, rock);
+    EXPECT_DOUBLE_EQ(ship->velocity.x, -1.0);
+    EXPECT_DOUBLE_EQ(rock->velocity.x, 0.0);
 }

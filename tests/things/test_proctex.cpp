@@ -1,4 +1,3 @@
-// Fourier transforms and the cloud sprite.
 #include "foundation/memory.h"
 #include "foundation/random.h"
 #include "things/proctex.h"
@@ -21,7 +20,7 @@ TEST(Fft, AgreesWithTheDirectSumAndInvertsIt) {
 
     const uint32_t n = 32;
     std::vector<double> re(n, 0.0), im(n), f_re(n), f_im(n), b_re(n), b_im(n);
-    re[0] = 1.0;  // a unit impulse transforms to all ones
+    re[0] = 1.0;  // a unit impulse (no imaginary part given) transforms to all ones
     fft(n, 0, re.data(), nullptr, f_re.data(), f_im.data());
     for (uint32_t f = 0; f < n; f++) EXPECT_NEAR(f_re[f], 1.0, 1e-12);
 
@@ -67,8 +66,7 @@ TEST(SmokeImage, WhiteCloudUnderACentredFade) {
         for (int col = 0; col < n; col++) {
             const unsigned char* t = image + (row * n + col) * 4;
             ASSERT_TRUE(t[0] == 255 && t[1] == 255 && t[2] == 255);
-            // Normalised noise never exceeds 1: the opacity stays under the fade, which is 1
-            // at the centre and 0 from distance h outwards.
+            // Normalised noise never exceeds 1: the opacity stays under the centred fade.
             const int d2 = (row - h) * (row - h) + (col - h) * (col - h);
             const int envelope = int(255.9 * (d2 >= h * h ? 0.0 : 1.0 - double(d2) / (h * h)));
             ASSERT_LE(t[3], envelope) << row << "," << col;

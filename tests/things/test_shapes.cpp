@@ -101,22 +101,6 @@ TEST_F(ShapeDrawing, SoftEdgeLiesOutsideATriangleInEitherWinding) {
     }
 }
 
-TEST_F(ShapeDrawing, TransformDrawsOnlyItsFirstChild) {
-    glClear(GL_COLOR_BUFFER_BIT);
-    Shape* tr = shape_create(SHAPE_TRANSFORM, nullptr);
-    static_cast<ShapeTransform*>(tr)->matrix[12] = 400.0f;  // 400 pixels to the right
-    for (float x : {100.0f, 300.0f}) {
-        auto* q = static_cast<ShapeQuadrilateral*>(shape_create(SHAPE_QUADRILATERAL, tr));
-        const ShapeVertex v[4] = {{x, 100}, {x + 50, 100}, {x + 50, 150}, {x, 150}};
-        std::copy(v, v + 4, q->vertex);
-        set_colours(q->colour, 4);
-    }
-    shape_draw(tr, 0);
-    EXPECT_EQ(red(525, 125), 255u);  // first child, moved
-    EXPECT_EQ(red(125, 125) + red(325, 125) + red(725, 125), 0u);
-    shape_free(tr);
-}
-
 TEST_F(ShapeDrawing, RingsFringeBothSidesAndOnlyArcsGetEndCaps) {
     auto* c = static_cast<ShapeCircular*>(shape_create(SHAPE_CIRCULAR, nullptr));
     c->cx = 400;
