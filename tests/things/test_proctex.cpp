@@ -1,5 +1,4 @@
 #include "foundation/memory.h"
-#include "foundation/random.h"
 #include "things/proctex.h"
 
 #include <gtest/gtest.h>
@@ -55,29 +54,6 @@ TEST(Fft, LengthNotAPowerOfTwoWritesNothingAndSaysSo) {
     EXPECT_EQ(reports, 2);
     dmatrix_free(g);
     fft_bad_length_report = saved;
-}
-
-TEST(SmokeImage, WhiteCloudUnderACentredFade) {
-    zibu_rand_reset();
-    const int n = 64, h = n / 2;
-    unsigned char* image = smoke_texture_image(n);
-    int lit = 0, at_envelope = 0;
-    for (int row = 0; row < n; row++) {
-        for (int col = 0; col < n; col++) {
-            const unsigned char* t = image + (row * n + col) * 4;
-            ASSERT_TRUE(t[0] == 255 && t[1] == 255 && t[2] == 255);
-            // Normalised noise never exceeds 1: the opacity stays under the centred fade.
-            const int d2 = (row - h) * (row - h) + (col - h) * (col - h);
-            const int envelope = int(255.9 * (d2 >= h * h ? 0.0 : 1.0 - double(d2) / (h * h)));
-            ASSERT_LE(t[3], envelope) << row << "," << col;
-            lit += t[3] > 0;
-            at_envelope += t[3] > 0 && t[3] >= envelope - 1;
-        }
-    }
-    // Positive-only noise covers a fair share of the disc; the field's peak meets the fade.
-    EXPECT_GT(lit, n * n / 8);
-    EXPECT_GE(at_envelope, 1);
-    checked_free(image);
 }
 
 }  // namespace
