@@ -25,7 +25,6 @@ struct Text {
 struct Recorder {
     std::vector<Text> texts;
     std::vector<HudRing> rings;
-    int runs = 0;  // begin/end pairs
 };
 
 const HudSink recorder_sink = {
@@ -33,7 +32,7 @@ const HudSink recorder_sink = {
     [](void* u, const char* t, double x, double y, double h, uint32_t c) {
         static_cast<Recorder*>(u)->texts.push_back(Text{t, x, y, h, c});
     },
-    [](void* u) { static_cast<Recorder*>(u)->runs++; },
+    [](void*) {},
     [](void* u, const HudRing& r) { static_cast<Recorder*>(u)->rings.push_back(r); },
     [](void*) {},
 };
@@ -111,7 +110,6 @@ TEST_F(Hud, HealthRingFadesInBelowFullHealthAndIsRedWhenLow) {
     ASSERT_EQ(r.rings.size(), 1u);
     EXPECT_EQ(r.rings[0].colour, hud_pack(0x00ff00, 64));
     EXPECT_EQ(in(r, 0x003f00), (Strings{"9", "9"}));  // the green dimmed to 64/256
-
     ship->health = 5.5f;
     r = compose();
     ASSERT_EQ(r.rings.size(), 1u);

@@ -27,6 +27,7 @@ void clear_input() {
     std::memset(key_state, 0, sizeof key_state);
     std::memset(key_state_before, 0, sizeof key_state_before);
     mouse_buttons = prev_mouse_buttons = 0;
+    sim_time = 0.0;
 }
 
 // A ship at (20, 20, 20) of a fresh world, steered by the test's keys and mouse.
@@ -35,7 +36,6 @@ protected:
     void SetUp() override {
         GlTest::SetUp();
         clear_input();
-        sim_time = 0.0;
         ship_mouse_look = scripted_look;
         world = World_create(0, 0, 0, nullptr);
         ship = ship_create(20, 20, 20, world);
@@ -44,7 +44,6 @@ protected:
         VNode_destroy(world);
         ship_mouse_look = mouse_look;
         clear_input();
-        sim_time = 0.0;
     }
     void hit_at(double t) {
         sim_time = t;
@@ -72,7 +71,29 @@ protected:
 
 }  // namespace
 
-TEST_F(ShipTest, HitsWithinASecondMergeAndTheFourthSeparateHitEndsTheGame) {
+// Faded entries are dropped, also the last one moved into a hole; hits within a second of the
+// latest merge, and the fourth separate one ends the game with status 0.
+TEST_F(ShipTest, DamageFadesMergesAndTheFourthSeparateHitEndsTheGame) {
+    hit_at(10.0);
+    const double fade = std::pow(10.0, TWO_PI / 3.0);  // 124.3 s
+    sim_time = 10.0 + fade - 0.1;
+    ship_update_health(ship);
+    EXPECT_TRUE(ship->health > 99.0f && ship->health < 100.0f);
+    sim_time = 10.0 + fade + 0.1;
+    ship_update_health(ship);
+    EXPECT_EQ(ship->health, 100.0f);
+    EXPECT_EQ(ship->damage.count, 0u);
+
+    hit_at(0.0);
+    sim_time = 1.5;
+    ship_add_damage(ship, 500.0, 0.0);
+    hit_at(3.0);
+    sim_time = 200.0;
+    ship_recount_health(ship);
+    ASSERT_EQ(ship->damage.count, 1u);
+    EXPECT_NEAR(ship->health, 100.0 + 100.0 * std::log10(198.5) / TWO_PI - 500.0, 1e-3);
+
+    DynArray_clear(&ship->damage);
     hit_at(3.0);
     hit_at(3.9);
     ASSERT_EQ(ship->damage.count, 1u);
@@ -87,28 +108,6 @@ TEST_F(ShipTest, HitsWithinASecondMergeAndTheFourthSeparateHitEndsTheGame) {
     hit_at(6.0);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(ship_update_health(ship), testing::ExitedWithCode(0), "");
-}
-
-TEST_F(ShipTest, DamageFadesOutAfterAbout124SecondsAndFadedEntriesAreDropped) {
-    hit_at(10.0);
-    const double fade = std::pow(10.0, TWO_PI / 3.0);  // 124.3 s
-    sim_time = 10.0 + fade - 0.1;
-    ship_update_health(ship);
-    EXPECT_TRUE(ship->health > 99.0f && ship->health < 100.0f);
-    sim_time = 10.0 + fade + 0.1;
-    ship_update_health(ship);
-    EXPECT_EQ(ship->health, 100.0f);
-    EXPECT_EQ(ship->damage.count, 0u);
-
-    // Removal moves the last entry into the hole: the moved entry must still be counted.
-    hit_at(0.0);
-    sim_time = 1.5;
-    ship_add_damage(ship, 500.0, 0.0);
-    hit_at(3.0);
-    sim_time = 200.0;
-    ship_recount_health(ship);
-    ASSERT_EQ(ship->damage.count, 1u);
-    EXPECT_NEAR(ship->health, 100.0 + 100.0 * std::log10(198.5) / TWO_PI - 500.0, 1e-3);
 }
 
 TEST_F(ShipTest, EveryFlightKeyThrustsAlongItsOwnAxis) {
@@ -161,9 +160,21 @@ TEST_F(ShipTest, ZeroTimeStepTurnsButDoesNotMoveRollThrustOrRecharge) {
     EXPECT_EQ(bullets(), 0);
 }
 
+// A click below a full charge fires when the charge fills while it is held, not after release;
+// clicks fire once, held keys by the charge, both buttons (Ctrl+D) every frame.
 TEST_F(ShipTest, ClicksFireOnceHeldKeysByTheChargeAndCtrlDEveryFrame) {
     const double dt = 1.0 / 64;  // exact, so that the charge reaches whole numbers exactly
-    for (int click = 1; click <= 3; click++) {
+    ship->charge = 0.5f;
+    mouse_buttons = MOUSE_LEFT;
+    frame(dt, 7);  // charge 0.5 + 7/16 = 0.9375
+    EXPECT_EQ(bullets(), 0);
+    frame(dt);
+    EXPECT_EQ(bullets(), 1);
+    mouse_buttons = 0;
+    frame(dt, 20);
+    EXPECT_EQ(bullets(), 1);
+
+    for (int click = 2; click <= 4; click++) {
         mouse_buttons = MOUSE_LEFT;
         frame(dt);
         mouse_buttons = 0;
@@ -172,30 +183,19 @@ TEST_F(ShipTest, ClicksFireOnceHeldKeysByTheChargeAndCtrlDEveryFrame) {
     }
     key_state[KEY_SPACE] = 0x80;  // the press fires, then a shot per whole unit of charge
     frame(dt, 64);
-    EXPECT_EQ(bullets(), 3 + 4);
-    EXPECT_EQ(ship->shots, 7);
+    EXPECT_EQ(bullets(), 4 + 4);
+    EXPECT_EQ(ship->shots, 8);
     key_state[KEY_SPACE] = 0;
     frame(dt, 2);
 
     ship->charge_rate = SHIP_FAST_CHARGE_RATE;
     mouse_buttons = MOUSE_LEFT | MOUSE_RIGHT;
     frame(1.0 / 60, 30);
-    EXPECT_EQ(bullets(), 7 + 30);
+    EXPECT_EQ(bullets(), 8 + 30);
 }
 
-TEST_F(ShipTest, AClickBelowFullChargeFiresWhenTheChargeFillsWhileHeldOnly) {
-    const double dt = 1.0 / 64;
-    ship->charge = 0.5f;
-    mouse_buttons = MOUSE_LEFT;
-    frame(dt, 7);  // charge 0.5 + 7/16 = 0.9375
-    EXPECT_EQ(bullets(), 0);
-    frame(dt);
-    EXPECT_EQ(bullets(), 1);
-    mouse_buttons = 0;  // released below a full charge: nothing comes when it fills up
-    frame(dt, 20);
-    EXPECT_EQ(bullets(), 1);
-}
-
+// A foreign bullet damages the ship by a third, a friendly one is a miss of its ship; other
+// things bounce off.
 TEST_F(ShipTest, ForeignBulletDamagesTheShipByAThirdAndOtherThingsBounce) {
     auto hit_by = [&](Ship* owner) {
         Bullet* b = bullet_create(0, 0, 0, 0, 0, 10, owner, world);
