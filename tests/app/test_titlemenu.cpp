@@ -1,6 +1,5 @@
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "app/titlemenu.h"
 #include "platform/font.h"
@@ -40,18 +39,12 @@ protected:
         clear_rect(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT / 2);
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         title_menu_draw(1.0f);
-        frame.resize(3 * GL_TEST_WIDTH * GL_TEST_HEIGHT);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, frame.data());
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
     }
-    Rgb pixel(int x, int y_from_top) const {
-        const int row = GL_TEST_HEIGHT - 1 - y_from_top;
-        const unsigned char* c = &frame[3 * (row * GL_TEST_WIDTH + x)];
-        return Rgb{c[0], c[1], c[2]};
+    static Rgb pixel(int x, int y_from_top) {
+        const unsigned c = gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y_from_top);
+        return Rgb{int(c >> 16), int((c >> 8) & 0xFF), int(c & 0xFF)};
     }
     const int right = GL_TEST_WIDTH * 9 / 10;  // a column right of the texts
-    std::vector<unsigned char> frame;
 };
 
 }  // namespace
