@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,7 +17,7 @@ constexpr double PI = 3.141592653589793;
 
 struct Text {
     std::string text;
-    double x, y, height;
+    double x;
     uint32_t colour;
 };
 
@@ -29,8 +28,8 @@ struct Recorder {
 
 const HudSink recorder_sink = {
     nullptr,
-    [](void* u, const char* t, double x, double y, double h, uint32_t c) {
-        static_cast<Recorder*>(u)->texts.push_back(Text{t, x, y, h, c});
+    [](void* u, const char* t, double x, double, double, uint32_t c) {
+        static_cast<Recorder*>(u)->texts.push_back(Text{t, x, c});
     },
     [](void*) {},
     [](void* u, const HudRing& r) { static_cast<Recorder*>(u)->rings.push_back(r); },
