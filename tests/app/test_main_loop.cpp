@@ -8,7 +8,9 @@
 #include "scene/lights.h"
 #include "support/gl_context.h"
 
+namespace {
 class SceneLights : public GlTest {};
+}  // namespace
 
 // The light tree is rebuilt at every plot, not added to: the same 7442 leaves each time.
 TEST_F(SceneLights, LightTreeModeBuildsAllSevenThousandLights) {
