@@ -1,6 +1,4 @@
-// Fourier transforms and the cloud sprite.
 #include "foundation/memory.h"
-#include "foundation/random.h"
 #include "things/proctex.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +19,7 @@ TEST(Fft, AgreesWithTheDirectSumAndInvertsIt) {
 
     const uint32_t n = 32;
     std::vector<double> re(n, 0.0), im(n), f_re(n), f_im(n), b_re(n), b_im(n);
-    re[0] = 1.0;  // a unit impulse transforms to all ones
+    re[0] = 1.0;  // a unit impulse (no imaginary part given) transforms to all ones
     fft(n, 0, re.data(), nullptr, f_re.data(), f_im.data());
     for (uint32_t f = 0; f < n; f++) EXPECT_NEAR(f_re[f], 1.0, 1e-12);
 
@@ -56,30 +54,6 @@ TEST(Fft, LengthNotAPowerOfTwoWritesNothingAndSaysSo) {
     EXPECT_EQ(reports, 2);
     dmatrix_free(g);
     fft_bad_length_report = saved;
-}
-
-TEST(SmokeImage, WhiteCloudUnderACentredFade) {
-    zibu_rand_reset();
-    const int n = 64, h = n / 2;
-    unsigned char* image = smoke_texture_image(n);
-    int lit = 0, at_envelope = 0;
-    for (int row = 0; row < n; row++) {
-        for (int col = 0; col < n; col++) {
-            const unsigned char* t = image + (row * n + col) * 4;
-            ASSERT_TRUE(t[0] == 255 && t[1] == 255 && t[2] == 255);
-            // Normalised noise never exceeds 1: the opacity stays under the fade, which is 1
-            // at the centre and 0 from distance h outwards.
-            const int d2 = (row - h) * (row - h) + (col - h) * (col - h);
-            const int envelope = int(255.9 * (d2 >= h * h ? 0.0 : 1.0 - double(d2) / (h * h)));
-            ASSERT_LE(t[3], envelope) << row << "," << col;
-            lit += t[3] > 0;
-            at_envelope += t[3] > 0 && t[3] >= envelope - 1;
-        }
-    }
-    // Positive-only noise covers a fair share of the disc; the field's peak meets the fade.
-    EXPECT_GT(lit, n * n / 8);
-    EXPECT_GE(at_envelope, 1);
-    checked_free(image);
 }
 
 }  // namespace
