@@ -1,5 +1,7 @@
 #include "scene/lights.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
@@ -120,10 +122,13 @@ int32_t build(LightTree* tree, int32_t lo, int32_t hi) {
 float box_distance2(const LightEntry& box, Vec3f p) {
     const float q[3] = {p.x, p.y, p.z};
     float d2 = 0.0f;
+    // The farther of p's distances beyond either face, or none inside: both
+    // are negative between the faces, and a NaN counts as inside. As maxss
+    // (a > b ? a : b) rather than branches: which side p lies on is a coin
+    // toss.
+    auto larger = [](float a, float b) { return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(a), _mm_set_ss(b))); };
     for (int a = 0; a < 3; a++) {
-        float d = 0.0f;
-        if (q[a] < box.lo[a]) d = box.lo[a] - q[a];
-        else if (q[a] > box.hi[a]) d = q[a] - box.hi[a];
+        float d = larger(larger(box.lo[a] - q[a], q[a] - box.hi[a]), 0.0f);
         d2 += d * d;
     }
     return d2;
@@ -153,9 +158,10 @@ void LightTree_query(const LightTree* tree, int32_t k, Vec3f p, float threshold,
 //
 // The pair merged is the one of least cost that a scan from the last pair
 // (n - 1, n - 2) down to (1, 0) finds, starting from (1, 0) and taking over
-// only on a strictly smaller cost. Each light's least pair with the lights
-// before it is kept per row, so that the scan runs over rows, and the rows
-// are updated where a merge changes them. Most pairs are far from the
+// only on a strictly smaller cost. The keys sit in a table of rows, four to
+// a block, and the winner is found with four-wide minima over the blocks and
+// then looked for from the top, with no branch per key and nothing to keep
+// up to date between merges. Most pairs are far from the
 // cheapest, so a pair's cost is first known only by a bound below it, which
 // takes one square root rather than four; the cost itself is worked out only
 // when its bound would win the scan. A bound that loses to a cost loses to it
@@ -166,24 +172,25 @@ namespace {
 
 // The lights being merged as seen from the thing, one array per value so
 // that a light's bounds with all the others come out of one plain loop; the
-// table of pair keys (a cost, or a bound below it); and, for every light
-// i > 0, its least key with a light before it. All kept between calls, so
-// that choosing lights allocates nothing once warm.
+// table of pair keys (a cost, or a bound below it), infinite from the
+// diagonal to the end of the row's last block; and, for every row, the
+// least of its keys in each lane. All kept between calls, so that choosing
+// lights allocates nothing once warm.
 struct MergeScratch {
     float *x, *y, *z, *weight;
     float *dir_x, *dir_y, *dir_z;  // unit vector from the thing towards the light
     float* strength;               // weight / distance
-    float* key;                    // of (i, j), i > j, at i * room + j
+    float* key;                    // of (i, j), i > j, at i * room + j; infinite for j >= i
     bool* exact;                   // whether that key is the pair's cost
     float* fresh;                  // the bounds of one light with all others
-    float* row_least;              // least key of (i, j), j < i
-    uint32_t* row_pair;            // that j, the highest one on a tie
+    float* row_least;              // per row, four lanes: the least key of the columns j = lane mod 4
     uint32_t room;
 };
 MergeScratch scratch = {};
 
-// Bounds are worked out four at a time: rows and lists are padded to a
-// multiple of four, and the keys past a row's end are never read.
+// Bounds are worked out and keys compared four at a time: rows and lists
+// are padded to a multiple of four, and a row's keys from the diagonal to
+// its padded end are infinite.
 constexpr uint32_t LANES = 4;
 uint32_t padded(uint32_t n) { return (n + LANES - 1) / LANES * LANES; }
 
@@ -191,10 +198,10 @@ void scratch_reserve(uint32_t lights) {
     uint32_t n = padded(lights);
     if (n <= scratch.room) return;
     for (float** values : {&scratch.x, &scratch.y, &scratch.z, &scratch.weight, &scratch.dir_x, &scratch.dir_y,
-                           &scratch.dir_z, &scratch.strength, &scratch.row_least, &scratch.fresh}) {
+                           &scratch.dir_z, &scratch.strength, &scratch.fresh}) {
         *values = static_cast<float*>(checked_realloc(*values, n * sizeof(float)));
     }
-    scratch.row_pair = static_cast<uint32_t*>(checked_realloc(scratch.row_pair, n * sizeof(uint32_t)));
+    scratch.row_least = static_cast<float*>(checked_realloc(scratch.row_least, n * LANES * sizeof(float)));
     checked_free(scratch.key);
     checked_free(scratch.exact);
     scratch.key = static_cast<float*>(checked_malloc_array(std::size_t{n} * n, sizeof(float)));
@@ -277,37 +284,38 @@ void bound_pairs_of(uint32_t k, uint32_t count) {
     }
 }
 
-// The least key (i, j) of row i, scanning j down from i - 1: only a
-// strictly smaller key takes over.
-void find_row_least(uint32_t i) {
-    const float* row = scratch.key + at(i, 0);
-    float least = row[i - 1];
-    uint32_t pair = i - 1;
-    for (uint32_t j = i - 1; j-- > 0;) {
-        if (row[j] < least) least = row[j], pair = j;
-    }
-    scratch.row_least[i] = least;
-    scratch.row_pair[i] = pair;
-}
-
-// Row i, whose least pair is in none of the columns that changed, after the
-// key in column c (< i) changed.
-void row_takes(uint32_t i, uint32_t c) {
-    float v = scratch.key[at(i, c)];
-    if (v < scratch.row_least[i] || (v == scratch.row_least[i] && c > scratch.row_pair[i])) {
-        scratch.row_least[i] = v;
-        scratch.row_pair[i] = c;
-    }
-}
-
-// The winner of the scan over the keys.
+// The winner of the scan over the keys: the least key, and on a tie (1, 0)
+// before all others, then the highest i and the highest j. Row i is read in
+// blocks of four up to its padded end; its keys from i on are infinite, so
+// they win only when every key is, and then (1, 0) does. No key is NaN, so
+// the keys equal to the least are exactly those the scan may stop on.
 void least_key(uint32_t n, uint32_t* bi, uint32_t* bj) {
-    *bi = 1;
-    *bj = 0;
-    float least = scratch.row_least[1];
-    for (uint32_t i = n - 1; i >= 2; i--) {
-        if (scratch.row_least[i] < least) least = scratch.row_least[i], *bi = i, *bj = scratch.row_pair[i];
+    __m128 least = _mm_set1_ps(std::numeric_limits<float>::infinity());
+    for (uint32_t i = 1; i < n; i++) {
+        const float* row = scratch.key + at(i, 0);
+        __m128 r = _mm_loadu_ps(row);
+        for (uint32_t o = LANES; o < i; o += LANES) r = _mm_min_ps(r, _mm_loadu_ps(row + o));
+        _mm_storeu_ps(scratch.row_least + i * LANES, r);
+        least = _mm_min_ps(least, r);
     }
+    least = _mm_min_ps(least, _mm_shuffle_ps(least, least, _MM_SHUFFLE(1, 0, 3, 2)));
+    least = _mm_min_ps(least, _mm_shuffle_ps(least, least, _MM_SHUFFLE(2, 3, 0, 1)));
+    if (scratch.key[at(1, 0)] == _mm_cvtss_f32(least)) {
+        *bi = 1;
+        *bj = 0;
+        return;
+    }
+    uint32_t i = n - 1;
+    while (_mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(scratch.row_least + i * LANES), least)) == 0) i--;
+    const float* row = scratch.key + at(i, 0);
+    uint32_t o = padded(i);
+    int holding = 0;
+    while (holding == 0) {
+        o -= LANES;
+        holding = _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(row + o), least));
+    }
+    *bi = i;
+    *bj = o + static_cast<uint32_t>(31 - __builtin_clz(static_cast<unsigned>(holding)));
 }
 
 // The winner of the scan over the costs: while a bound wins, its cost takes
@@ -319,7 +327,6 @@ void cheapest_pair(const Light* lights, uint32_t n, Vec3f p, uint32_t* bi, uint3
         if (scratch.exact[pair]) return;
         scratch.key[pair] = pair_cost(lights, *bi, *bj, p);
         scratch.exact[pair] = true;
-        find_row_least(*bi);
     }
 }
 
@@ -336,7 +343,7 @@ int32_t lights_merge(DynArray* list, Vec3f p, int32_t limit) {
     for (uint32_t i = 1; i < n; i++) {
         bounds_of(i, i, scratch.key + at(i, 0));
         for (uint32_t j = 0; j < i; j++) scratch.exact[at(i, j)] = false;
-        find_row_least(i);
+        for (uint32_t j = i; j < padded(i); j++) scratch.key[at(i, j)] = std::numeric_limits<float>::infinity();
     }
     int32_t merges = 0;
     while (n > keep) {
@@ -345,6 +352,7 @@ int32_t lights_merge(DynArray* list, Vec3f p, int32_t limit) {
         lights[bi] = light_combine(&lights[bi], &lights[bj]);
         // The last light moves into the hole at bj together with its view
         // and keys; bj < bi <= last, so the hole is never the last slot.
+        // Only keys below the diagonal move, so the infinite ones stay.
         uint32_t last = n - 1;
         move_light(last, bj);
         for (uint32_t o = 0; o < bj; o++) {
@@ -362,16 +370,6 @@ int32_t lights_merge(DynArray* list, Vec3f p, int32_t limit) {
         uint32_t merged = bi == last ? bj : bi;
         take_light(lights, merged, p);
         bound_pairs_of(merged, n);
-        // Rows bj and merged are new; the others changed in those columns,
-        // and a row whose least pair was in one of them is looked along again.
-        for (uint32_t i = 1; i < n; i++) {
-            if (i == bj || i == merged || scratch.row_pair[i] == bj || scratch.row_pair[i] == merged) {
-                find_row_least(i);
-                continue;
-            }
-            if (bj < i) row_takes(i, bj);
-            if (merged < i) row_takes(i, merged);
-        }
         merges++;
     }
     return merges;
