@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <numeric>
+#include <utility>
 #include <vector>
 
 #include "foundation/random.h"
@@ -10,260 +12,127 @@
 
 namespace {
 
-Light make_light(float x, float y, float z, float weight) {
-    return Light{{x, y, z}, {1.0f, 1.0f, 1.0f}, weight, 0.0f};
+Light make_light(float x, float y, float z, float weight) { return Light{{x, y, z}, {1, 1, 1}, weight, 0.0f}; }
+
+std::vector<Light> scattered(int n) {  // in a 50 x 10 x 30 box, weights 0.1 to 1.1
+    auto real = [](double top) { return static_cast<float>(random_real(top)); };
+    std::vector<Light> lights;
+    for (int k = 0; k < n; k++) lights.push_back(make_light(real(50), real(10), real(30), real(1) + 0.1f));
+    return lights;
+}
+
+float total_weight(const std::vector<Light>& lights) {
+    return std::accumulate(lights.begin(), lights.end(), 0.0f, [](float w, const Light& l) { return w + l.weight; });
 }
 
 class LightTreeTest : public testing::Test {
 protected:
-    void SetUp() override {
-        LightTree_init(&tree);
-        DynArray_init_of<Light>(&out);
-    }
-    void TearDown() override {
-        LightTree_free(&tree);
-        DynArray_free(out);
-    }
-    void add(float x, float y, float z, float weight) {
-        LightTree_add_leaf(&tree, x, y, z, 1.0f, 1.0f, 1.0f, weight);
+    void SetUp() override { LightTree_init(&tree); DynArray_init_of<Light>(&out); }
+    void TearDown() override { LightTree_free(&tree); DynArray_free(out); }
+    void build(const std::vector<Light>& lights) {
+        LightTree_clear(&tree);
+        for (const Light& l : lights) LightTree_add_leaf(&tree, l.pos.x, l.pos.y, l.pos.z, 1, 1, 1, l.weight);
+        root = LightTree_build(&tree);
     }
     std::vector<Light> query(Vec3f p) {
         out.count = 0;
-        LightTree_query(&tree, static_cast<int32_t>(tree.entries.count) - 1, p,
-                        LIGHT_CUT_THRESHOLD, &out);
+        LightTree_query(&tree, root, p, LIGHT_CUT_THRESHOLD, &out);
         return result();
     }
-    std::vector<Light> result() const {
-        Light* l = DynArray_items<Light>(&out);
-        return std::vector<Light>(l, l + out.count);
+    std::vector<Light> merge(const std::vector<Light>& lights, int32_t limit) {
+        out.count = 0;
+        for (const Light& l : lights) DynArray_push_value(&out, l);
+        lights_merge(&out, Vec3f{0, 0, 0}, limit);
+        return result();
     }
-    // Every leaf reached once, each box enclosing its children's.
-    void check_tree(int32_t root, int32_t leaves) const {
+    std::vector<Light> result() const { return {DynArray_items<Light>(&out), DynArray_items<Light>(&out) + out.count}; }
+    // Every entry but the root is the child of one later entry, its box inside its parent's.
+    void check_tree(int32_t leaves) const {
         ASSERT_EQ(root, 2 * leaves - 2);
         ASSERT_EQ(tree.lights.count, static_cast<uint32_t>(2 * leaves - 1));
-        std::vector<int> reached(tree.entries.count, 0), stack{root};
-        while (!stack.empty()) {
-            const LightEntry& e = DynArray_at<LightEntry>(&tree.entries, stack.back());
-            reached[stack.back()]++;
-            stack.pop_back();
-            for (int32_t c : {e.left, e.right}) {
-                if (e.left < 0) break;
-                const LightEntry& ce = DynArray_at<LightEntry>(&tree.entries, c);
-                for (int a = 0; a < 3; a++) EXPECT_TRUE(e.lo[a] <= ce.lo[a] && e.hi[a] >= ce.hi[a]);
-                stack.push_back(c);
+        std::vector<int> parents(tree.entries.count, 0);
+        parents[root] = 1;
+        const LightEntry* e = DynArray_items<LightEntry>(&tree.entries);
+        for (int32_t k = 0; k <= root; k++) {
+            if (e[k].left < 0) continue;
+            for (int32_t c : {e[k].left, e[k].right}) {
+                ASSERT_TRUE(c >= 0 && c < k);
+                parents[c]++;
+                for (int a = 0; a < 3; a++) EXPECT_TRUE(e[k].lo[a] <= e[c].lo[a] && e[k].hi[a] >= e[c].hi[a]);
             }
         }
-        for (int k : reached) EXPECT_EQ(k, 1);
+        for (int n : parents) EXPECT_EQ(n, 1);
     }
 
     LightTree tree;
     DynArray out;
+    int32_t root = -1;
 };
-
-float total_weight(const std::vector<Light>& lights) {
-    float w = 0.0f;
-    for (const Light& l : lights) w += l.weight;
-    return w;
-}
 
 }  // namespace
 
-TEST_F(LightTreeTest, OneLeafIsTheRootAndEveryThingsLight) {
+// Lights at one place, or a float apart (the midpoint no split), once split for ever.
+TEST_F(LightTreeTest, TreesNestAndEveryCutKeepsTheWholeWeight) {
     EXPECT_EQ(LightTree_build(&tree), -1);  // no leaves, no tree
-    add(3, 4, 5, 2);
-    int32_t root = LightTree_build(&tree);
-    EXPECT_EQ(root, 0);
-    EXPECT_EQ(tree.entries.count, 1u);
-    for (Vec3f p : {Vec3f{3, 4, 5}, Vec3f{-100, 0, 0}}) {
-        lights_select(&tree, p, 8, &out);
-        ASSERT_EQ(out.count, 1u);
-        EXPECT_EQ(result()[0].pos.y, 4.0f);
-        EXPECT_EQ(result()[0].weight, 2.0f);
-    }
-}
-
-TEST_F(LightTreeTest, FarGroupIsOneClusterNearGroupIsEveryLight) {
-    add(100.0f, 0.0f, 0.0f, 1);
-    add(100.5f, 0.0f, 0.0f, 2);
-    add(100.0f, 0.5f, 0.0f, 3);
-    add(100.0f, 0.0f, 0.5f, 4);
-    check_tree(LightTree_build(&tree), 4);
-
-    std::vector<Light> far = query(Vec3f{0, 0, 0});
-    ASSERT_EQ(far.size(), 1u);
-    EXPECT_FLOAT_EQ(far[0].weight, 10.0f);
-    EXPECT_NEAR(far[0].pos.x, (100.0f * 8 + 100.5f * 2) / 10, 1e-4);
-    EXPECT_NEAR(far[0].pos.y, 0.5f * 3 / 10, 1e-6);
-    EXPECT_NEAR(far[0].pos.z, 0.5f * 4 / 10, 1e-6);
-
-    // From inside the group no cluster is small against its distance.
-    std::vector<Light> near = query(Vec3f{100.1f, 0.1f, 0.1f});
-    EXPECT_EQ(near.size(), 4u);
-    for (const Light& l : near) EXPECT_EQ(l.spread, 0.0f);
-}
-
-TEST_F(LightTreeTest, ScatteredLightsBuildASoundTreeAndEveryCutCoversThemAll) {
+    std::vector<Light> together(5, make_light(1, 2, 3, 1));
+    together.push_back(make_light(1.0f, 2.0f, 3.0000002f, 1));
+    together.push_back(make_light(9, 2, 3, 1));
     zibu_rand_reset();
-    const int n = 300;
-    float total = 0.0f;
-    for (int k = 0; k < n; k++) {
-        float w = static_cast<float>(random_real(1.0) + 0.1);
-        add(static_cast<float>(random_real(50.0)), static_cast<float>(random_real(10.0)),
-            static_cast<float>(random_real(30.0)), w);
-        total += w;
-    }
-    check_tree(LightTree_build(&tree), n);
-    for (Vec3f p : {Vec3f{25, 5, 15}, Vec3f{-200, 0, 0}, Vec3f{0, 0, 60}}) {
-        std::vector<Light> cut = query(p);
-        EXPECT_NEAR(total_weight(cut), total, total * 1e-5f);
-        lights_select(&tree, p, 8, &out);
-        EXPECT_LE(out.count, 8u);
-        EXPECT_NEAR(total_weight(result()), total, total * 1e-5f);
-    }
-}
-
-TEST_F(LightTreeTest, LightsAtOnePositionStillBuild) {
-    for (int k = 0; k < 5; k++) add(1, 2, 3, 1);
-    add(1.0f, 2.0f, 3.0000002f, 1);  // the next float: the midpoint is no split
-    add(9, 2, 3, 1);
-    check_tree(LightTree_build(&tree), 7);
-
-    std::vector<Light> far = query(Vec3f{-500, 0, 0});
-    ASSERT_EQ(far.size(), 1u);
-    EXPECT_FLOAT_EQ(far[0].weight, 7.0f);
-    // At the shared position the distance is zero, so every leaf comes back.
-    EXPECT_EQ(query(Vec3f{1, 2, 3}).size(), 7u);
-}
-
-TEST_F(LightTreeTest, TenLightsIntoEightMergeTheCheapestPairTwice) {
-    // Seen from the origin: A and B are almost one direction, so they merge
-    // first. Afterwards (A+B) with C would cost more than D with E, although
-    // B with C alone would have cost less: a stale cost picks the wrong pair.
-    // D, last in the list, moves into A's slot and must take its own costs
-    // along (A with C would also undercut D with E).
-    const Light A = make_light(10, 0, 0, 1), B = make_light(10, 0.1f, 0, 1);
-    const Light C = make_light(10, 0.45f, 0, 1);
-    const Light D = make_light(0, 0, 10, 1), E = make_light(0.4f, 0, 10, 1);
-    const Light others[] = {make_light(-10, 0, 0, 1), make_light(0, -10, 0, 1),
-                            make_light(0, 0, -10, 1), make_light(0, 10, 0, 1),
-                            make_light(-7, -7, 0, 1)};
-    const Light in[10] = {others[0], others[1], A, C, others[2], B, others[3], E, others[4], D};
-    for (const Light& l : in) DynArray_push_value(&out, l);
-
-    EXPECT_EQ(lights_merge(&out, Vec3f{0, 0, 0}, 8), 2);
-    std::vector<Light> got = result();
-    ASSERT_EQ(got.size(), 8u);
-
-    std::vector<Light> expected(std::begin(others), std::end(others));
-    expected.push_back(C);
-    expected.push_back(make_light(10, 0.05f, 0, 2));
-    expected.push_back(make_light(0.2f, 0, 10, 2));
-    for (const Light& e : expected) {
-        int matches = 0;
-        for (const Light& g : got) {
-            if (vec3f_dist(g.pos, e.pos) < 1e-5f && g.weight == e.weight) matches++;
+    for (const std::vector<Light>& lights : {std::vector<Light>{make_light(3, 4, 5, 2)}, scattered(300), together}) {
+        build(lights);
+        check_tree(static_cast<int32_t>(lights.size()));
+        const float total = total_weight(lights);
+        for (Vec3f p : {Vec3f{1, 2, 3}, Vec3f{25, 5, 15}, Vec3f{0, 0, 60}, Vec3f{-500, 0, 0}}) {
+            EXPECT_NEAR(total_weight(query(p)), total, total * 1e-5f);
+            lights_select(&tree, p, 8, &out);
+            EXPECT_LE(out.count, 8u);
+            EXPECT_NEAR(total_weight(result()), total, total * 1e-5f);
         }
+        EXPECT_EQ(query(Vec3f{-500, 0, 0}).size(), 1u);  // far off the root stands for all
+    }
+    EXPECT_EQ(query(Vec3f{1, 2, 3}).size(), 7u);  // on the shared place every leaf comes back
+}
+
+// A and B merge first; then (A+B) with C costs more than D with E, though B
+// with C alone was cheaper: a stale cost picks the wrong pair. D, moved into
+// A's slot, must take its own costs along (A with C would undercut D with E).
+TEST_F(LightTreeTest, TenLightsIntoEightMergeTheCheapestPairTwice) {
+    const Light A = make_light(10, 0, 0, 1), B = make_light(10, 0.1f, 0, 1), C = make_light(10, 0.45f, 0, 1);
+    const Light D = make_light(0, 0, 10, 1), E = make_light(0.4f, 0, 10, 1);
+    const Light o[] = {make_light(-10, 0, 0, 1), make_light(0, -10, 0, 1), make_light(0, 0, -10, 1),
+                       make_light(0, 10, 0, 1), make_light(-7, -7, 0, 1)};
+    std::vector<Light> got = merge({o[0], o[1], A, C, o[2], B, o[3], E, o[4], D}, 8);
+    ASSERT_EQ(got.size(), 8u);
+    for (const Light& e : {o[0], o[1], o[2], o[3], o[4], C, make_light(10, 0.05f, 0, 2), make_light(0.2f, 0, 10, 2)}) {
+        int matches = 0;
+        for (const Light& g : got) matches += vec3f_dist(g.pos, e.pos) < 1e-5f && g.weight == e.weight;
         EXPECT_EQ(matches, 1) << e.pos.x << " " << e.pos.y << " " << e.pos.z;
     }
-    // Nothing to do when the list already fits.
-    EXPECT_EQ(lights_merge(&out, Vec3f{0, 0, 0}, 8), 0);
 }
 
 TEST_F(LightTreeTest, MergeNeverPutsALightOnTheThingItself) {
-    // Lights 0 and 1 straddle the thing: their mean would sit on it.
-    for (Light l : {make_light(1, 0, 0, 1), make_light(-1, 0, 0, 1), make_light(0, 5, 0, 1)})
-        DynArray_push_value(&out, l);
-    lights_merge(&out, Vec3f{0, 0, 0}, 2);
-    ASSERT_EQ(out.count, 2u);
-    for (const Light& l : result()) EXPECT_GT(vec3f_len(l.pos), 0.5f);
-
-    // A light on the thing itself stays as it is; the other two merge.
-    out.count = 0;
-    for (Light l : {make_light(0, 0, 0, 1), make_light(5, 0, 0, 1), make_light(5, 1, 0, 1)})
-        DynArray_push_value(&out, l);
-    lights_merge(&out, Vec3f{0, 0, 0}, 2);
-    ASSERT_EQ(out.count, 2u);
-    EXPECT_EQ(result()[0].pos.x, 0.0f);
-    EXPECT_FLOAT_EQ(result()[1].weight, 2.0f);
+    for (const Light& l : merge({make_light(1, 0, 0, 1), make_light(-1, 0, 0, 1), make_light(0, 5, 0, 1)}, 2))
+        EXPECT_GT(vec3f_len(l.pos), 0.5f);  // the first two straddle the thing
+    // A light on the thing stays as it is; the other two merge.
+    std::vector<Light> got = merge({make_light(0, 0, 0, 1), make_light(5, 0, 0, 1), make_light(5, 1, 0, 1)}, 2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].pos.x, 0.0f);
+    EXPECT_FLOAT_EQ(got[1].weight, 2.0f);
 }
 
-namespace {
-
-class LibraryLights : public GlTest {
-protected:
-    void TearDown() override {
-        lights_off();
-        light_tree_off();
-    }
-};
-
-GLfloat light_value(int32_t light, GLenum what) {
-    GLfloat v[4] = {};
-    glGetLightfv(static_cast<GLenum>(light), what, v);
-    return v[0];
-}
-
-}  // namespace
-
-TEST_F(LibraryLights, PointLightsBeyondTheLibrarysCountChangeNothing) {
-    lights_start();
-    ASSERT_GE(max_lights, 8);
-    lights_off();
-    for (int32_t k = 0; k <= max_lights; k++)
-        light_point(static_cast<float>(k), 0, 0, 1, 1, 1, static_cast<float>(k + 1));
-    EXPECT_EQ(next_light, GL_LIGHT0 + max_lights);
-    int32_t last = GL_LIGHT0 + max_lights - 1;
-    EXPECT_TRUE(glIsEnabled(static_cast<GLenum>(last)));
-    EXPECT_EQ(light_value(last, GL_POSITION), static_cast<float>(max_lights - 1));
-    EXPECT_FLOAT_EQ(light_value(last, GL_LINEAR_ATTENUATION), 1.0f / static_cast<float>(max_lights));
-    EXPECT_EQ(light_value(last, GL_CONSTANT_ATTENUATION), 0.0f);
-
-    lights_off();
-    EXPECT_EQ(next_light, GL_LIGHT0);
-    for (int32_t l = GL_LIGHT0; l <= last; l++) EXPECT_FALSE(glIsEnabled(static_cast<GLenum>(l)));
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
-TEST_F(LibraryLights, TreeDrawnOnTopLeavesDepthAndLightingAsTheyWere) {
-    lights_start();
-    light_tree_on();
-    light_tree_begin();
-    light_tree_add(0, 0, -5, 1, 0, 0, 100);  // a cube one unit wide
-    light_tree_add(3, 0, -5, 1, 0, 0, 1);
-    light_tree_end();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDepthFunc(GL_LEQUAL);
-    light_tree_draw(1);
-    GLint depth_func = 0;
-    glGetIntegerv(GL_DEPTH_FUNC, &depth_func);
-    EXPECT_EQ(depth_func, GL_LEQUAL);
-    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-    EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2 + 20), 0xFF0000u);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
-// The scene gives the tree its lights again before every plot: the same
-// lights keep the tree that a build over them gives, and any change (a light
-// moved, one fewer, the first ones back) gives the tree of the new lights.
+// A tree kept over lights that changed (one moved, one fewer, the first ones back) is stale.
 TEST_F(LightTreeTest, SceneTreeFollowsItsLights) {
     zibu_rand_reset(5);
-    std::vector<Light> lights;
-    for (int k = 0; k < 200; k++) {
-        lights.push_back(make_light(static_cast<float>(random_real(50.0)), static_cast<float>(random_real(10.0)),
-                                    static_cast<float>(random_real(30.0)), static_cast<float>(random_real(1.0) + 0.1)));
-    }
-    std::vector<Light> moved = lights, fewer(lights.begin(), lights.end() - 1);
+    std::vector<Light> lights = scattered(200), moved = lights, fewer(lights.begin(), lights.end() - 1);
     moved[57].pos.x += 1.0f;
     light_tree_on();
     for (const std::vector<Light>* given : {&lights, &lights, &moved, &fewer, &lights}) {
         light_tree_begin();
         for (const Light& l : *given) light_tree_add(l.pos.x, l.pos.y, l.pos.z, 1, 1, 1, l.weight);
         light_tree_end();
-        LightTree_clear(&tree);
-        for (const Light& l : *given) add(l.pos.x, l.pos.y, l.pos.z, l.weight);
-        LightTree_build(&tree);
-        for (const DynArray* a : {&light_tree.entries, &light_tree.lights}) {
-            const DynArray* b = a == &light_tree.entries ? &tree.entries : &tree.lights;
+        build(*given);
+        for (auto [a, b] : {std::pair{&light_tree.entries, &tree.entries},
+                            std::pair{&light_tree.lights, &tree.lights}}) {
             ASSERT_EQ(a->count, b->count);
             EXPECT_EQ(std::memcmp(a->data, b->data, std::size_t{a->count} * a->elem_size), 0);
         }
@@ -271,20 +140,8 @@ TEST_F(LightTreeTest, SceneTreeFollowsItsLights) {
     light_tree_off();
 }
 
-namespace {
-
-uint64_t fnv(uint64_t hash, const void* data, std::size_t size) {
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    for (std::size_t i = 0; i < size; i++) hash = (hash ^ bytes[i]) * 0x100000001B3ull;
-    return hash;
-}
-
-}  // namespace
-
-// The lights chosen for many places around two sheets of lights, near and
-// far (cuts of 3 to 95 lights), some right on a light, and the merges of a
-// lattice around the thing, rich in equal costs: as a count and a hash of
-// their bits, the choice stays the one first recorded, bit for bit.
+// The lights chosen near and far from two sheets of lights (cuts of 3 to 95), some right on a
+// light, and the merges of a lattice rich in equal costs stay as first recorded, bit for bit.
 TEST_F(LightTreeTest, ChoiceStaysAsRecorded) {
     zibu_rand_reset(3);
     auto uniform = [](float lo, float hi) { return lo + static_cast<float>(random_real(hi - lo)); };
@@ -295,27 +152,44 @@ TEST_F(LightTreeTest, ChoiceStaysAsRecorded) {
         LightTree_add_leaf(&tree, x, y, z, uniform(0, 1), uniform(0, 1), uniform(0, 1), uniform(0.001f, 0.01f));
     }
     LightTree_build(&tree);
-    uint64_t hash = 0xCBF29CE484222325ull;
-    uint64_t lights = 0;
+    uint64_t hash = 0xCBF29CE484222325ull, lights = 0;
+    auto fold = [&] {  // FNV-1a over the chosen lights' bytes
+        const unsigned char* bytes = static_cast<const unsigned char*>(out.data);
+        for (std::size_t i = 0; i < out.count * sizeof(Light); i++) hash = (hash ^ bytes[i]) * 0x100000001B3ull;
+        lights += out.count;
+    };
     for (int k = 0; k < 600; k++) {
         Vec3f p = k % 3 == 0 ? Vec3f{uniform(-20, 80), uniform(-20, 60), uniform(-20, 80)}
                   : k % 3 == 1 ? Vec3f{uniform(0, 60), uniform(19, 26), uniform(0, 60)}
                                : Vec3f{uniform(24, 32), uniform(8, 14), uniform(-1, 7)};
         if (k % 50 == 0) p = DynArray_at<Light>(&tree.lights, static_cast<uint32_t>(k)).pos;  // on a light
         lights_select(&tree, p, 8, &out);
-        lights += out.count;
-        hash = fnv(hash, out.data, out.count * sizeof(Light));
+        fold();
     }
+    std::vector<Light> lattice;  // the middle one sits on the thing
+    for (int k = 0; k < 27; k++) lattice.push_back(make_light(k % 3 - 1.0f, k / 3 % 3 - 1.0f, k / 9 - 1.0f, 1));
     for (int limit : {8, 5, 1}) {
-        out.count = 0;
-        for (int k = 0; k < 27; k++) {
-            Light l = make_light(static_cast<float>(k % 3 - 1), static_cast<float>(k / 3 % 3 - 1), static_cast<float>(k / 9 - 1), 1);
-            DynArray_push_value(&out, l);  // the middle one sits on the thing
-        }
-        lights_merge(&out, Vec3f{0, 0, 0}, limit);
-        lights += out.count;
-        hash = fnv(hash, out.data, out.count * sizeof(Light));
+        merge(lattice, limit);
+        fold();
     }
     EXPECT_EQ(lights, 4399u);
     EXPECT_EQ(hash, 14980519980001952812ull);
+}
+
+// A light beyond the library's count is dropped, and leaves the last one in use as it was.
+TEST_F(GlTest, PointLightsBeyondTheLibrarysCountChangeNothing) {
+    lights_start();
+    ASSERT_GE(max_lights, 8);
+    lights_off();
+    for (int32_t k = 0; k <= max_lights; k++) light_point(k * 1.0f, 0, 0, 1, 1, 1, k + 1.0f);
+    EXPECT_EQ(next_light, GL_LIGHT0 + max_lights);
+    const GLenum last = static_cast<GLenum>(GL_LIGHT0 + max_lights - 1);
+    GLfloat linear = 0.0f;
+    glGetLightfv(last, GL_LINEAR_ATTENUATION, &linear);
+    EXPECT_TRUE(glIsEnabled(last));
+    EXPECT_FLOAT_EQ(linear, 1.0f / static_cast<float>(max_lights));
+    lights_off();
+    EXPECT_EQ(next_light, GL_LIGHT0);
+    for (GLenum l = GL_LIGHT0; l <= last; l++) EXPECT_FALSE(glIsEnabled(l));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
