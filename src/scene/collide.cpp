@@ -77,7 +77,13 @@ struct Added {
 };
 Scratch<Added> added;
 Scratch<uint32_t> by_rank;  // rank -> number
-Scratch<uint32_t> stamps;   // by number: the last query that took the node
+// By number: the node beside the last query that took it, so that taking a
+// candidate touches one place.
+struct Mark {
+    VNode* node;
+    uint32_t query;
+};
+Scratch<Mark> marks;
 
 // A node stored in a cell, as the add walk stores it; sorted by cell into
 // `items` once every node is in.
@@ -294,28 +300,40 @@ inline bool swept_hit(const VNode* a, const VNode* b) {
     double d1 = vec3_len2(at_now);
     double dot = vec3_dot(at_start, at_now);
     double reach = sq(a->bound.radius + b->bound.radius);
-    if (reach >= d1 || reach >= d0) return true;
+    // Every part is worked out and joined without branches: most candidates
+    // miss, but which ones is too irregular for branch prediction.
+    bool at_ends = (reach >= d1) | (reach >= d0);
     // The closest approach must fall strictly between start and now.
-    if (dot >= d1 || dot >= d0) return false;
-    return d0 * d1 - dot * dot <= (d0 + d1 - 2.0 * dot) * reach;
+    bool between = !(dot >= d1) & !(dot >= d0);
+    bool close = d0 * d1 - dot * dot <= (d0 + d1 - 2.0 * dot) * reach;
+    return at_ends | (between & close);
 }
 
-// Enters the node into the candidates unless this query has it already.
-void candidate_add(uint32_t number) {
-    Scratch<VNode*>& list = *candidates;
-    list.data[list.count] = added.data[number].node;
-    list.count += stamps.data[number] != query_stamp;
-    stamps.data[number] = query_stamp;
+// Enters the node at the end of the list unless this query has it already;
+// returns the list's new count.
+inline uint32_t candidate_add(VNode** list, uint32_t count, uint32_t number, uint32_t query) {
+    Mark& mark = marks.data[number];
+    list[count] = mark.node;
+    count += mark.query != query;
+    mark.query = query;
+    return count;
 }
 
-// The first six stored, last first, then the rest, last first.
+// The first six stored, last first, then the rest, last first. The count is
+// kept in a register: the list's own count could alias the stores.
 void take_cell(uint32_t k) {
     Cell cell = cells.data[k];
-    candidates->reserve(candidates->count + cell.count);
+    if (cell.count == 0) return;
+    Scratch<VNode*>& list = *candidates;
+    list.reserve(list.count + cell.count);
+    VNode** out = list.data;
+    uint32_t count = list.count;
+    const uint32_t query = query_stamp;
     const uint32_t* run = items.data + cell.first;
     uint32_t head = cell.count < 6 ? cell.count : 6;
-    for (uint32_t i = head; i-- > 0;) candidate_add(run[i]);
-    for (uint32_t i = cell.count; i-- > head;) candidate_add(run[i]);
+    for (uint32_t i = head; i-- > 0;) count = candidate_add(out, count, run[i], query);
+    for (uint32_t i = cell.count; i-- > head;) count = candidate_add(out, count, run[i], query);
+    list.count = count;
 }
 
 void query(uint32_t k, const Box& box) {
@@ -358,9 +376,9 @@ void add_all(VNode* world) {
     by_rank.reserve(count);
     entries.reserve(count);
     entries.count = count;
-    stamps.reserve(count);
-    stamps.count = count;
-    for (uint32_t n = 0; n < count; n++) stamps.data[n] = query_stamp;
+    marks.reserve(count);
+    marks.count = count;
+    for (uint32_t n = 0; n < count; n++) marks.data[n] = Mark{added.data[n].node, query_stamp};
     for (uint32_t n = 0; n < count; n++) {
         added.data[n].rank = count - 1 - added.data[n].rank;
         by_rank.data[added.data[n].rank] = n;
@@ -409,8 +427,8 @@ uint32_t number_of(const VNode* node) {
 }
 
 void next_query() {
-    if (++query_stamp == 0) {  // the stamps wrapped: forget every old one
-        for (uint32_t i = 0; i < stamps.count; i++) stamps.data[i] = 0;
+    if (++query_stamp == 0) {  // the marks wrapped: forget every old one
+        for (uint32_t i = 0; i < marks.count; i++) marks.data[i].query = 0;
         query_stamp = 1;
     }
 }
@@ -446,7 +464,7 @@ void gather_all() {
         entry.gathered = entry.path_count != NO_PATH && lists.count < budget;
         if (entry.gathered) {
             next_query();
-            stamps.data[n] = query_stamp;
+            marks.data[n].query = query_stamp;
             const uint32_t* path = paths.data + entry.path_first;
             for (uint32_t i = 0; i < entry.path_count; i++) take_cell(path[i]);
         }
