@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -10,10 +12,14 @@
 #include "platform/font_fixture.h"
 #include "platform/opengl.h"
 #include "platform/profile.h"
+#include "platform/window.h"
 #include "support/gl_context.h"
 #include "support/scratch_dir.h"
 
 namespace {
+
+void no_plot_op(VNode*) {}
+const ThingType leaf_type = {"Leaf", sizeof(VNode), nullptr, no_plot_op, nullptr, nullptr};
 
 class Overlays : public GlTest {
 protected:
@@ -25,37 +31,99 @@ protected:
     }
     void TearDown() override {
         profile_section(nullptr, 0);
+        glClearColor(0, 0, 0, 0);
+        glDisable(GL_LIGHTING);
+        std::memset(key_state, 0, sizeof key_state);
+        tree_stats = 0;
         frame_time = 0;
         while (font_registry.data && font_registry.count > 0)
             font_free(static_cast<Font**>(font_registry.data)[0]);
         reset_fonts();
     }
+    // Pixel (x, y) counted from the top-left, as the overlay places things.
+    static unsigned at(int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y); }
+
     // One frame with the diagnostics on: its sections, then the overlay.
     static void frame_with_diagnostics(int sections, double raw) {
-        static const char* labels[] = {"one", "two", "three"};
+        static const char* labels[] = {"one", "two", "three", "four", "five"};
         for (int i = 0; i < sections; i++) profile_section(labels[i], 0);
         diagnostics_overlay(raw);
     }
 };
 
+std::vector<std::vector<std::string>> read_fields(const char* path) {
+    std::vector<std::vector<std::string>> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        for (std::string f; std::getline(cells, f, '\t');) fields.push_back(f);
+        lines.push_back(fields);
+    }
+    return lines;
+}
+
 }  // namespace
 
-// The log takes the raw frame time, not the clamped one, then the frame's sections.
-TEST_F(Overlays, TimesLogTakesTheRawFrameTime) {
-    ScratchDir dir;
-    frame_time = FRAME_TIME_MAX;
-    frame_with_diagnostics(3, 0.25);
-    frame_with_diagnostics(1, 0.5);
-    std::ifstream in(times_log_name);
-    std::vector<std::vector<double>> lines;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream cells(line);
-        lines.emplace_back();
-        for (std::string f; std::getline(cells, f, '\t');) lines.back().push_back(std::stod(f));
+TEST_F(Overlays, TreeDiagramOverALitSceneKeepsItsColours) {
+    VNode* world = World_create(0, 0, 0, nullptr);
+    for (int i = 0; i < 3; i++) VNode_create(&leaf_type, world);
+    // A white background, so that black fills show; the scene leaves lighting on.
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_LIGHTING);
+    key_state[KEY_CONTROL] = key_state['T'] = 0x80;
+    tree_diagram_overlay(world);
+    VNode_destroy(world);
+    ASSERT_EQ(tree_stats, 1) << "Ctrl+T turns it on";
+    EXPECT_EQ(glIsEnabled(GL_LIGHTING), GL_TRUE) << "lighting is left as it was";
+
+    const int W = GL_TEST_WIDTH, H = GL_TEST_HEIGHT;
+    EXPECT_EQ(at(5 * W / 8, 1), 0x0000FFu);
+    const int y = H / 10, x0 = W / 4;
+    for (int i = 0; i < 3; i++) {
+        const int cx = static_cast<int>(x0 + (W - x0) * (2 * i + 1) / 6.0);  // middle of a third
+        int black = 0, grey = 0;
+        for (int dy = -1; dy <= 5; dy++) {
+            for (int dx = -3; dx <= 3; dx++) {
+                const unsigned p = at(cx + dx, y + dy);
+                if (dx >= -1 && dx <= 1 && dy >= 1 && dy <= 3) {
+                    black += p == 0;
+                } else {
+                    grey += p == 0x808080u;
+                }
+            }
+        }
+        // Lines along pixel edges fall on either side: the outline may cover a side of the fill.
+        EXPECT_EQ(at(cx, y + 2), 0u) << "leaf " << i << ": black in the middle";
+        EXPECT_GE(black, 6) << "leaf " << i << ": a black 3 x 3 fill";
+        EXPECT_GE(grey, 12) << "leaf " << i << ": a grey outline around it";
     }
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].size(), 4u);
-    EXPECT_EQ(lines[1].size(), 2u);
-    EXPECT_EQ(lines[0][0], 0.25);
-    EXPECT_EQ(lines[1][0], 0.5);
+}
+
+TEST_F(Overlays, TimesLogGetsOneLinePerFrameWithTheRawTimeAndTheFramesSections) {
+    ScratchDir dir;
+    frame_time = FRAME_TIME_MAX;  // the simulation clamped these frames
+    const int sections[] = {3, 1, 5, 2};
+    for (int k = 0; k < 4; k++) frame_with_diagnostics(sections[k], 0.25 * (k + 1));
+    const auto lines = read_fields(times_log_name);
+    ASSERT_EQ(lines.size(), 4u);
+    for (int k = 0; k < 4; k++) {
+        ASSERT_EQ(lines[k].size(), 1u + sections[k]) << "line " << k;
+        EXPECT_EQ(std::stod(lines[k][0]), 0.25 * (k + 1)) << "the raw frame time, unclamped";
+        for (const std::string& f : lines[k]) EXPECT_GE(std::stod(f), 0.0) << f;
+    }
+}
+
+TEST_F(Overlays, UnopenableTimesLogDropsTheLineAndTheFramesGoOn) {
+    ScratchDir dir;
+    std::filesystem::create_directory(times_log_name);
+    const int slot = profile_slot;
+    frame_with_diagnostics(2, 0.02);
+    frame_with_diagnostics(2, 0.02);
+    EXPECT_EQ(profile_slot, (slot + 2) % PROFILE_FRAMES) << "both frames were shown";
+    EXPECT_TRUE(std::filesystem::is_empty(times_log_name));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator{}), 1)
+        << "nothing else was written";
 }

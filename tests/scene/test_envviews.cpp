@@ -31,6 +31,8 @@ std::array<double, 52> view_state() {
     return s;
 }
 
+bool white(unsigned rgb) { return rgb == 0xFFFFFF; }
+
 // A world holding one ball; the viewer (outside the tree) at the origin looks along -z.
 class EnvViews : public GlTest {
 protected:
@@ -71,6 +73,24 @@ protected:
     VNode* ball = VNode_create(&ball_type, world);
 };
 
+TEST_F(EnvViews, AThingAheadShowsOnlyInFaceZeroAndOneBehindOnlyInFaceFiveLeavingTheViewAsFound) {
+    for (const double z : {-10.0, 10.0}) {
+        put_ball(0.0, 0.0, z);
+        for (int face = 0; face < 6; face++) {
+            const bool seen = face == (z < 0 ? 0 : 5);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            const auto before = view_state();
+            VNode_reset_counters();
+            face_view(world, viewer, 100, 100, 64, 64, face);
+            EXPECT_TRUE(view_state() == before) << "face " << face;
+            EXPECT_EQ(things_plotted, seen ? 1u : 0u) << "z " << z << " face " << face;
+            // Drawn into its square only.
+            EXPECT_EQ(white(gl_test_pixel(132, 132)), seen) << "face " << face;
+            EXPECT_FALSE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
+        }
+    }
+}
+
 TEST_F(EnvViews, EachDirectionLandsInItsOwnCubeFaceAlsoWhenTheTextureIsReused) {
     // +x, -x, +y, -y, +z, -z: the order of the cube map's faces.
     const double dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
@@ -88,19 +108,26 @@ TEST_F(EnvViews, EachDirectionLandsInItsOwnCubeFaceAlsoWhenTheTextureIsReused) {
     glDeleteTextures(1, &texture);
 }
 
-// The game's sphere: its cube map is captured once and kept when the world changes.
-TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerFromAMapCapturedOnce) {
+TEST_F(EnvViews, CubeMapIsCapturedOnceAndKeptWhenTheWorldChanges) {
+    put_ball(0.0, 0.0, 10.0);
+    const uint32_t first = env_cube_map(world, 0, 0, 0);
+    put_ball(10.0, 0.0, 0.0);
+    EXPECT_EQ(env_cube_map(world, 0, 0, 0), first);
+    const std::array<bool, 6> faces = white_faces(first, 512);
+    EXPECT_TRUE(faces[4]);   // +z, as first seen
+    EXPECT_FALSE(faces[0]);  // +x, where the ball is now
+}
+
+TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerAndRestoresTheState) {
     // The viewer turned to look along -x; behind it, beyond the sphere's centre, the ball.
     frame_rotate_y(&viewer->frame->current, 3.14159265358979323846 / 2);
     put_ball(10.0, 0.0, 0.0);
-    const uint32_t texture = env_cube_map(world, -10, 0, 0);
-    put_ball(-10.0, 0.0, 10.0);
-    EXPECT_EQ(env_cube_map(world, -10, 0, 0), texture);
+    const GLuint texture = env_cube_capture(world, -10, 0, 0, 64, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     camera_from_frame(&viewer->frame->current);
     glEnable(GL_LIGHTING);
     env_sphere(-10.0f, 0.0f, 0.0f, 2.0f, texture);
-    EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2), 0xFFFFFFu);
+    EXPECT_TRUE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
 
     GLdouble texture_matrix[16];
     glGetDoublev(GL_TEXTURE_MATRIX, texture_matrix);
@@ -108,6 +135,7 @@ TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerFromAMapCapturedOnce) {
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_R));
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    glDeleteTextures(1, &texture);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "foundation/camera.h"
 #include "platform/opengl.h"
 #include "scene/advance.h"
+#include "scene/plot.h"
 #include "scene/treediag.h"
 #include "support/gl_context.h"
 
@@ -53,6 +54,24 @@ struct Shapes {
 
 }  // namespace
 
+TEST(TreeDiagram, WorldWithThreeLeavesAsTheOverlayPlacesIt) {
+    VNode* world = World_create(0, 0, 0, nullptr);
+    for (int i = 0; i < 3; i++) leaf(world);
+    // A 1366 x 768 screen: the world at the middle of 341..1366, its leaves a tenth of the way
+    // down, in the middles of the thirds, drawn from the last to the first.
+    const Shapes s(world, 1366 / 4, 1366, 0, 768);
+    VNode_destroy(world);
+    const std::vector<std::string> want = {
+        "line 853,2 1195.17,76.8 808080", "line 853,2 853.5,76.8 808080",
+        "line 853,2 511.833,76.8 808080", "fill 852,1 3,3 0000ff",
+        "box 851,0 4,4 8080ff",           "fill 1194,77 3,3 000000",
+        "box 1193,76 4,4 808080",         "fill 852,77 3,3 000000",
+        "box 851,76 4,4 808080",          "fill 510,77 3,3 000000",
+        "box 509,76 4,4 808080"};
+    EXPECT_EQ(s.outlines(), want);
+    EXPECT_EQ(s.all.size(), want.size()) << "opaque nodes draw no points";
+}
+
 TEST(TreeDiagram, DeeperTreeNestsRangesAndRowsAndMarksTheFlags) {
     // world: [a: [a0 transparent, a1 plotted only as a leaf], b transparent]
     VNode* world = World_create(0, 0, 0, nullptr);
@@ -77,26 +96,78 @@ TEST(TreeDiagram, DeeperTreeNestsRangesAndRowsAndMarksTheFlags) {
     EXPECT_EQ(s.glyph(300, 190), dot) << "a1's square gets a lighter point in its middle";
 }
 
+namespace {
+
+// Both texts as the counters stand now.
+void expect_stats(unsigned parsed, unsigned leaves, unsigned depth, unsigned things,
+                  unsigned transparents) {
+    using std::to_string;
+    StatsText text;
+    VNode_stats_format(&text);
+    EXPECT_EQ(std::string(text.nodes), "parsed_nodes = " + to_string(parsed) + " (total_nodes = " +
+                                           to_string(total_nodes) + ")\nleaf_nodes = " +
+                                           to_string(leaves) + "\nmax_node_depth = " +
+                                           to_string(depth));
+    EXPECT_EQ(std::string(text.plotted), "things_plotted = " + to_string(things) +
+                                             "\ntransparents_plotted = " + to_string(transparents));
+}
+
+}  // namespace
+
+namespace {
+
 class TreeDiagGl : public GlTest {};
 
-// The marker is one display list, compiled once and not again each frame.
-TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereFromOneDisplayList) {
-    const uint32_t list = VNode_bound_marker_list();
-    VNode* world = World_create(0, 0, -5, nullptr);
-    world->bound.radius = 1.0;
+}  // namespace
+
+TEST_F(TreeDiagGl, StatsAfterAResetAndAfterAPlotCountEachKindOfVisit) {
+    // world: three opaque leaves in view, one with an opaque child, and three transparent ones.
+    VNode* world = World_create(0, 0, 0, nullptr);
+    world->bound.radius = 1e6;
+    Mat4 ahead = mat4_identity();
+    ahead.m[14] = -10;
+    for (int i = 0; i < 6; i++) {
+        VNode* n = leaf(world, i >= 3 ? VN_TRANSPARENT : 0);
+        VNode_take_frame(n, &ahead);
+        n->bound.radius = 1;
+    }
+    leaf(VNode_child(world, 2))->bound.radius = 1;
+    VNode_remember_frames(world);
     Mat4 eye = mat4_identity();
     camera_from_frame(&eye);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    VNode_draw_bounds(world);
+    VNode_reset_counters();
+    expect_stats(0, 0, 0, 0, 0);  // all but the live nodes
+    VNode_plot(world);
+    expect_stats(8, 6, 2, 4, 3);
     VNode_destroy(world);
-    std::vector<unsigned char> rgb(3 * 300 * 300);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300, GL_RGB, GL_UNSIGNED_BYTE,
-                 rgb.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    int lit = 0;
-    for (std::size_t i = 0; i < rgb.size(); i += 3) lit += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
-    EXPECT_GT(lit, 500) << "the rings round x and y, seen edge on";
-    EXPECT_EQ(VNode_bound_marker_list(), list);
+}
+
+TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereAndNothingForRadiusZero) {
+    const uint32_t list = VNode_bound_marker_list();
+    VNode* world = World_create(0, 0, -5, nullptr);
+    Mat4 eye = mat4_identity();
+    camera_from_frame(&eye);
+    auto lit_pixels = [] {
+        std::vector<unsigned char> rgb(3 * 300 * 300);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300, GL_RGB,
+                     GL_UNSIGNED_BYTE, rgb.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        int n = 0;
+        for (std::size_t i = 0; i < rgb.size(); i += 3) n += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
+        return n;
+    };
+    for (double radius : {0.0, 1.0}) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        world->bound.radius = radius;
+        VNode_draw_bounds(world);
+        if (radius == 0.0) {
+            EXPECT_EQ(lit_pixels(), 0);
+        } else {
+            EXPECT_GT(lit_pixels(), 500) << "the rings round x and y, seen edge on";
+        }
+    }
+    EXPECT_EQ(VNode_bound_marker_list(), list) << "compiled once, kept";
     EXPECT_EQ(glIsList(list), GL_TRUE);
+    VNode_destroy(world);
 }
