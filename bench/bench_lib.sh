@@ -14,6 +14,6 @@ program_at() {
 # Runs the calling script again on a 1280 x 720 virtual screen of its own (once).
 own_screen() {
   if [ -z "${ZIBU_BENCH_SCREEN:-}" ]; then
-    exec env ZIBU_BENCH_SCREEN=1 xvfb-run -a -s '-screen 0 1280x720x24' "$0" "$@"
+    exec env ZIBU_BENCH_SCREEN=1 xvfb-run -a -s '-screen 0 1280x720x24 -noreset' "$0" "$@"
   fi
 }

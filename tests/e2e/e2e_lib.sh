@@ -10,9 +10,10 @@ JUDGE="$(dirname "$0")/../replay/judge.pl"
 SANITIZER_REPORT='ERROR: (Address|Leak)Sanitizer|runtime error:'
 
 if [ ! -e "$program" ]; then echo "SKIP: $program has not been built"; exit 77; fi
-# Our own X server, so that no other test shares the input focus.
+# Our own X server, so that no other test shares the input focus. It must not reset when its
+# last client leaves (a game ending, xdotool): a game started during the reset finds no display.
 if [ -z "${ZIBU_E2E_SCREEN:-}" ]; then
-  exec env ZIBU_E2E_SCREEN=1 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24" "$0" "$@"
+  exec env ZIBU_E2E_SCREEN=1 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -noreset" "$0" "$@"
 fi
 
 program=$(readlink -f "$program")

@@ -11,7 +11,7 @@ judge=$(dirname "$0")/judge.pl
 
 if [ "$mode" = wine ] && [ ! -e "$3" ]; then echo "SKIP: $3 has not been built"; exit 77; fi
 if [ "$mode" != errors ] && [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s '-screen 0 1280x720x24' "$0" "$@"
+  exec xvfb-run -a -s '-screen 0 1280x720x24 -noreset' "$0" "$@"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-replay-$mode.XXXXXX")
