@@ -12,13 +12,13 @@ seconds=${2:-600}
 seed=${3:-2026}
 source "$(dirname "$0")/e2e_lib.sh"
 
-# All but the keys that end the game (Q, Esc), switch away (Alt) or freeze the picture (L),
-# and space: the solute it shows costs minutes a frame on Mesa 22.3's llvmpipe once particles
-# are next to the eye (its anisotropic filter on slanted faces, many blended layers deep), so a
-# soak there would be waiting on the renderer; the scripted runs show the solute. The gun
-# fires by the mouse button.
-keys=(w s a d r f Up Down Left Right Prior Next z c i v 3 p x g h j n b t
+# All but the keys that end the game (Q, Esc), switch away (Alt) or freeze the picture (L).
+keys=(w s a d r f Up Down Left Right Prior Next z c space space space i v 3 p x g h j n b t
       shift ctrl+d ctrl+f ctrl+h ctrl+t ctrl+n)
+# On llvmpipe a frame can take many minutes (its anisotropic filter on faces seen at a slant,
+# see README): a game that has not answered Esc is then no failure as long as its renderer is
+# still drawing while its main thread waits.
+renderer_may_hold=1
 times_log="$work/run/times.log"
 RANDOM=$seed
 actions=0
