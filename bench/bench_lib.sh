@@ -11,9 +11,24 @@ program_at() {
   echo "$p"
 }
 
-# Runs the calling script again on a 1280 x 720 virtual screen of its own (once).
+# Runs the calling script again on a 1280 x 720 virtual screen of its own (once), drawing with
+# the pinned software renderer (scripts/renderer.sh); exits 2 with how to set it up without it.
 own_screen() {
   if [ -z "${ZIBU_BENCH_SCREEN:-}" ]; then
-    exec env ZIBU_BENCH_SCREEN=1 xvfb-run -a -s '-screen 0 1280x720x24 -noreset' "$0" "$@"
+    local lib
+    lib=$("$(dirname "${BASH_SOURCE[0]}")/../scripts/renderer.sh" libdir) || exit 2
+    exec env ZIBU_BENCH_SCREEN=1 LD_LIBRARY_PATH="$lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+      xvfb-run -a -s '-screen 0 1280x720x24 -noreset' "$0" "$@"
   fi
+}
+
+# The OpenGL line of a program's stderr (kept in $1), on stderr; exits 2 unless it is the
+# pinned renderer's.
+renderer_of() {
+  local verdict
+  verdict=$("$(dirname "${BASH_SOURCE[0]}")/../scripts/renderer.sh" check "$1" 2>&1) || {
+    echo "$verdict" >&2
+    exit 2
+  }
+  echo "renderer: $verdict" >&2
 }

@@ -57,6 +57,7 @@ for ((i = 0; i < 1200 && $(alive && echo 1 || echo 0); i++)); do sleep 0.1; done
 xdotool keyup Escape
 if alive; then echo "the game did not end on Esc" >&2; exit 1; fi
 cp "$log" frame_rate.times.log 2>/dev/null || true
+renderer_of "$work/game.out"
 
 # Line k holds the whole of frame k - 1 (its raw time) and the sections of frame k; the rest
 # of a frame after its sections is the end of the frame.

@@ -18,5 +18,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-frames.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 printf 'N\tms/frame\tms max\tcpu ms\tmain ms\tmain cpu\tfinish ms\tfaces\tpassed\tvisible\n'
 for n in ${FRAMES:-600 1800 3600}; do
-  (cd "$work" && "$bench" "$n" "$m")
+  (cd "$work" && "$bench" "$n" "$m" 2>"$work/stderr.txt") || { cat "$work/stderr.txt" >&2; exit 1; }
+  renderer_of "$work/stderr.txt"
 done

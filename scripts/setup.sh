@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Zibu needs to build, run and test, when any is missing.
+# Installs the Debian packages Zibu needs to build, run and test, when any is missing, and the
+# software renderer the tests and benchmarks draw with (scripts/renderer.sh: unpacked into the
+# project, never over the system's OpenGL, which the game itself keeps using).
 # Usage: scripts/setup.sh            everything (build, tests, Windows cross build)
 #        scripts/setup.sh --game     only what building and starting the game needs
 #        scripts/setup.sh --bench    what the game and the benchmarks (bench preset) need
@@ -32,6 +34,10 @@ if [ ${#missing[@]} -ne 0 ]; then
   echo "Installing missing packages: ${missing[*]}"
   "${sudo[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+fi
+
+if [ "${1:-}" != "--game" ]; then
+  "$(dirname "$0")/renderer.sh" install
 fi
 
 # An unprivileged user for the tests that run the game where it may not write.

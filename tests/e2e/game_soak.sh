@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Soak: random held keys, clicks and mouse moves (from a fixed seed, so a failure can be
 # replayed), then Esc. Every game must end with status 0 (Esc, or the ship's death, after which
-# it starts again) and leave no "graphics_error.log" and no sanitizer report. The diagnostics
-# stay on: each minute the soak logs the frames so far, the slowest, and for every frame over
-# 5 s the section of "times.log" that took the most of it.
+# it starts again), answer Esc within two minutes whatever it waits on, and leave no
+# "graphics_error.log" and no sanitizer report. The diagnostics stay on: each minute the soak
+# logs the frames so far, the slowest, and for every frame over a second the section of
+# "times.log" that took the most of it.
 # Usage: game_soak.sh <path to zibu> [seconds (600)] [seed (2026)]; exits 77 when not built.
 set -uo pipefail
 kind=linux
@@ -15,10 +16,6 @@ source "$(dirname "$0")/e2e_lib.sh"
 # All but the keys that end the game (Q, Esc), switch away (Alt) or freeze the picture (L).
 keys=(w s a d r f Up Down Left Right Prior Next z c space space space i v 3 p x g h j n b t
       shift ctrl+d ctrl+f ctrl+h ctrl+t ctrl+n)
-# On llvmpipe a frame can take many minutes (its anisotropic filter on faces seen at a slant,
-# see README): a game that has not answered Esc is then no failure as long as its renderer is
-# still drawing while its main thread waits.
-renderer_may_hold=1
 times_log="$work/run/times.log"
 RANDOM=$seed
 actions=0
@@ -53,7 +50,7 @@ random_step() {
   actions=$((actions + 1))
 }
 
-# Frames of times.log after line $1: "<frames> <slowest>", then a line per frame over 5 s.
+# Frames of times.log after line $1: "<frames> <slowest>", then a line per frame over 1 s.
 # Line k + 1 starts with frame k's whole time; line k holds its sections' durations, and what
 # they leave over is the finish and swap.
 frames_report() {
@@ -64,12 +61,12 @@ frames_report() {
     NR > from + 1 && prev_nf > 0 {
       frames++
       if ($1 > slowest) slowest = $1
-      if ($1 > 5) {
+      if ($1 > 1) {
         sum = 0; most = 2
         for (i = 2; i <= prev_nf; i++) { sum += prev[i]; if (prev[i] > prev[most]) most = i }
         label = prev_nf == 11 ? name[most - 1] : "section " (most - 1); took = prev[most]
         if ($1 - sum > took) { label = "the finish and swap after the sections"; took = $1 - sum }
-        slow = slow sprintf("frame %d took %.1f s, %.1f s of it in %s\n", NR - 1, $1, took, label)
+        slow = slow sprintf("frame %d took %.2f s, %.2f s of it in %s\n", NR - 1, $1, took, label)
       }
     }
     { prev_nf = NF; for (i = 1; i <= NF; i++) prev[i] = $i }
@@ -97,6 +94,7 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   [ -e "$times_log" ] && mv "$times_log" "$work/run/times.$((runs - 1)).log"
   reported=0
   wait_for 60 window_up || { fail "the game did not come up"; break; }
+  [ "$runs" -gt 1 ] || log_renderer
   diagnostics_on
   next_report=$(($(date +%s) + 60))
   while [ "$(date +%s)" -lt "$deadline" ] && alive; do
@@ -108,7 +106,7 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   done
   report_minute
   if alive; then
-    quit_with Escape 240  # late in a soak the crystal has grown and a frame can take long
+    quit_with Escape 120
     report_minute
   else
     wait_exit 1

@@ -47,7 +47,7 @@ for key in q Escape; do
   start_game
   log "started the $kind game"
   if wait_for "$start_limit" window_up; then
-    [ "$key" = q ] && check_keys
+    [ "$key" = q ] && log_renderer && check_keys
   else
     fail "no window came"
   fi
