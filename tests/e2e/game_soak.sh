@@ -94,8 +94,8 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   [ -e "$times_log" ] && mv "$times_log" "$work/run/times.$((runs - 1)).log"
   reported=0
   wait_for 60 window_up || { fail "the game did not come up"; break; }
-  [ "$runs" -gt 1 ] || log_renderer
   diagnostics_on
+  [ "$runs" -gt 1 ] || log_renderer
   next_report=$(($(date +%s) + 60))
   while [ "$(date +%s)" -lt "$deadline" ] && alive; do
     random_step

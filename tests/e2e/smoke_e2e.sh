@@ -47,7 +47,7 @@ for key in q Escape; do
   start_game
   log "started the $kind game"
   if wait_for "$start_limit" window_up; then
-    [ "$key" = q ] && log_renderer && check_keys
+    [ "$key" = q ] && { check_keys; log_renderer; }
   else
     fail "no window came"
   fi

@@ -60,6 +60,10 @@ case "$mode" in
       name=$(basename "$script" .txt)
       play "$work/$name-linux" "$script" "$program"
       play "$work/$name-wine" "$script" wine "$exe"
+      # Wine's OpenGL is the host's: the pinned renderer too.
+      verdict=$("$(dirname "$0")/../../scripts/renderer.sh" check "$work/$name-wine.log" 2>&1) ||
+        fail "$name under Wine: $verdict"
+      echo "$name under Wine: $verdict"
       diff "$work/$name-linux/digest.txt" "$work/$name-wine/digest.txt" >"$work/$name.diff" ||
         fail "$name: the digests differ: $(head -n 4 "$work/$name.diff")"
       agree=()
