@@ -130,11 +130,16 @@ TEST_F(PlotPass, CountersAndTheirTextsFollowTheVisits) {
     plot();
     // Post-order, children from the last slot down; transparents last.
     EXPECT_EQ(order(), "fdbae");
-    StatsText text;
-    VNode_stats_format(&text);
-    EXPECT_EQ(std::string(text.nodes), "parsed_nodes = 9 (total_nodes = " + std::to_string(total_nodes) +
-                                           ")\nleaf_nodes = 4\nmax_node_depth = 2");
-    EXPECT_EQ(std::string(text.plotted), "things_plotted = 4\ntransparents_plotted = 1");
+    const auto expect_texts = [](const char* parsed, const char* rest, const char* plotted) {
+        StatsText text;
+        VNode_stats_format(&text);
+        EXPECT_EQ(std::string(text.nodes), std::string("parsed_nodes = ") + parsed + " (total_nodes = " +
+                                               std::to_string(total_nodes) + ")\n" + rest);
+        EXPECT_EQ(std::string(text.plotted), plotted);
+    };
+    expect_texts("9", "leaf_nodes = 4\nmax_node_depth = 2", "things_plotted = 4\ntransparents_plotted = 1");
+    VNode_reset_counters();  // all but the live nodes
+    expect_texts("0", "leaf_nodes = 0\nmax_node_depth = 0", "things_plotted = 0\ntransparents_plotted = 0");
 }
 
 TEST_F(PlotPass, VisitLimitsSkipButStillCount) {
