@@ -58,17 +58,6 @@ TEST_F(FontGl, BuiltinAtlasAndMetrics) {
     EXPECT_EQ(rgba(f->glyph_x[' '], f->glyph_y[' ']), (std::vector<int>{0, 0, 0, 0}));
 }
 
-TEST_F(FontGl, AShortStreamLeavesTheRestEmpty) {
-    // Three glyphs of 2, 1 and 3 pixels; the fourth record claims more than is left.
-    const unsigned char stream[] = {2, 1, 20, 21, 1, 2, 22, 23, 3, 1, 24, 25, 26, 5, 5, 30};
-    font_load(stream, sizeof stream, "short", 0);
-    Font* f = current_font;
-    EXPECT_TRUE(f->line_h == 2 && f->max_w == 3 && f->cell_w == 1);  // no 'C': width 0 plus one
-    for (int c = 3; c < 512; ++c)  // no width, at the pen where the last glyph left it (gap 0)
-        ASSERT_TRUE(f->glyph_w[c] == 0 && f->glyph_x[c] == 6) << c;
-    EXPECT_TRUE(f->tex_w == 8 && f->tex_h == 2);
-}
-
 TEST_F(FontGl, PlaceholderWhenNothingIsLoadedAndSharedTexturesGoWithTheirLastFont) {
     font_select("profile");
     Font* f = current_font;
