@@ -91,10 +91,7 @@ protected:
         clear_rect(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT / 2);
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         title_menu_draw(1.0f);
-        frame.resize(3 * GL_TEST_WIDTH * GL_TEST_HEIGHT);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, frame.data());
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        frame = gl_test_pixels(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT);
     }
     Rgb pixel(int x, int y_from_top) const {
         const int row = GL_TEST_HEIGHT - 1 - y_from_top;

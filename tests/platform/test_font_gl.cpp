@@ -80,10 +80,7 @@ TEST_F(FontGl, PlaceholderWhenNothingIsLoadedAndSharedTexturesGoWithTheirLastFon
 
 // Columns of window row band [top, top + rows) (from the top) that hold any colour.
 std::vector<int> inked_columns(int top, int rows) {
-    std::vector<uint8_t> px(static_cast<size_t>(GL_TEST_WIDTH) * rows * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, GL_TEST_HEIGHT - top - rows, GL_TEST_WIDTH, rows, GL_RGB, GL_UNSIGNED_BYTE, px.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    const std::vector<uint8_t> px = gl_test_pixels(0, GL_TEST_HEIGHT - top - rows, GL_TEST_WIDTH, rows);
     std::vector<int> cols;
     for (int x = 0; x < GL_TEST_WIDTH; ++x)
         for (int y = 0; y < rows; ++y)

@@ -57,15 +57,13 @@ protected:
     static std::array<bool, 6> white_faces(GLuint texture, int size) {
         std::array<bool, 6> out{};
         std::vector<unsigned char> texels(3 * size * size);
-        glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, texture);  // rows of 3 x 64 or 3 x 512 bytes: aligned
         for (int face = 0; face < 6; face++) {
             glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGB, GL_UNSIGNED_BYTE,
                           texels.data());
             const unsigned char* c = &texels[3 * (size / 2 * size + size / 2)];
             out[face] = c[0] > 200 && c[1] > 200 && c[2] > 200;
         }
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
         return out;
     }
     VNode* world = World_create(0, 0, 0, nullptr);

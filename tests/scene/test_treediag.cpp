@@ -106,11 +106,7 @@ TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereAndNothingForRadiusZero) {
     Mat4 eye = mat4_identity();
     camera_from_frame(&eye);
     auto lit_pixels = [] {
-        std::vector<unsigned char> rgb(3 * 300 * 300);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300, GL_RGB,
-                     GL_UNSIGNED_BYTE, rgb.data());
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        const auto rgb = gl_test_pixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300);
         int n = 0;
         for (std::size_t i = 0; i < rgb.size(); i += 3) n += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
         return n;

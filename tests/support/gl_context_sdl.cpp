@@ -49,10 +49,15 @@ bool gl_test_context() {
 
 const std::string& gl_test_error() { return error_text; }
 
-unsigned gl_test_pixel(int x, int y) {
-    unsigned char rgb[4] = {};
+std::vector<unsigned char> gl_test_pixels(int x, int y, int w, int h) {
+    std::vector<unsigned char> rgb(3 * static_cast<size_t>(w) * h);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glReadPixels(x, y, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    return rgb;
+}
+
+unsigned gl_test_pixel(int x, int y) {
+    const std::vector<unsigned char> rgb = gl_test_pixels(x, y, 1, 1);
     return (unsigned(rgb[0]) << 16) | (unsigned(rgb[1]) << 8) | rgb[2];
 }

@@ -67,15 +67,6 @@ void reference_plot(const Dendrite* d, bool plain = false) {
     glPopAttrib();
 }
 
-// Window pixels of the drawing area as RGB bytes, bottom row first.
-std::vector<unsigned char> read_picture(int w, int h) {
-    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    return rgb;
-}
-
 // Depth in steps of the 24-bit depth buffer.
 constexpr uint32_t DEPTH_FAR = 0xFFFFFF;
 std::vector<uint32_t> read_depth(int w, int h) {
@@ -160,11 +151,11 @@ protected:
         look_from(eye);
         clear();
         reference_plot(box);
-        const std::vector<unsigned char> before = read_picture(W, H);
+        const std::vector<unsigned char> before = gl_test_pixels(0, 0, W, H);
         const std::vector<uint32_t> before_depth = read_depth(W, H);
         Comparison c;
         c.passed = plot_counting_samples(box);
-        const std::vector<unsigned char> after = read_picture(W, H);
+        const std::vector<unsigned char> after = gl_test_pixels(0, 0, W, H);
         const std::vector<uint32_t> after_depth = read_depth(W, H);
         // One unit of red for each face at exactly the visible depth.
         glClear(GL_COLOR_BUFFER_BIT);
@@ -178,7 +169,7 @@ protected:
         glColor3ub(1, 0, 0);
         reference_plot(box, true);
         glPopAttrib();
-        const std::vector<unsigned char> faces_at_depth = read_picture(W, H);
+        const std::vector<unsigned char> faces_at_depth = gl_test_pixels(0, 0, W, H);
         for (size_t p = 0; p < after_depth.size(); p++) {
             c.visible += after_depth[p] != DEPTH_FAR;
             const unsigned char* a = &before[3 * p];

@@ -76,10 +76,7 @@ TEST(SplodeImage, OddSizePadsItsRows) {
 
 // Sum of the red channel over a 200 x 200 block at the centre.
 long red_sum() {
-    static unsigned char px[200 * 200 * 3];
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(GL_TEST_WIDTH / 2 - 100, GL_TEST_HEIGHT / 2 - 100, 200, 200, GL_RGB,
-                 GL_UNSIGNED_BYTE, px);
+    const auto px = gl_test_pixels(GL_TEST_WIDTH / 2 - 100, GL_TEST_HEIGHT / 2 - 100, 200, 200);
     long sum = 0;
     for (int i = 0; i < 200 * 200 * 3; i += 3) sum += px[i];
     return sum;
