@@ -72,10 +72,11 @@ TEST_F(Overlays, TreeDiagramOverALitSceneKeepsItsColours) {
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_LIGHTING);
     key_state[KEY_CONTROL] = key_state['T'] = 0x80;
+    const std::string before = gl_test_state();
     tree_diagram_overlay(world);
     VNode_destroy(world);
     ASSERT_EQ(tree_stats, 1) << "Ctrl+T turns it on";
-    EXPECT_EQ(glIsEnabled(GL_LIGHTING), GL_TRUE) << "lighting is left as it was";
+    EXPECT_EQ(gl_test_state(), before) << "lighting and the rest are left as they were";
 
     // The world's blue square, and below it its leaf's black one in a grey outline (where leaves
     // stand is judged by the diagram's geometry test).

@@ -93,8 +93,7 @@ std::vector<int> inked_columns(int top, int rows) {
 
 TEST_F(FontGl, TextLandsWhereItIsLaidOutAndLeavesTheStateAsItWas) {
     font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
-    GLint depth_before = 0, depth_after = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_before);
+    const std::string before = gl_test_state();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     text_draw(100, 40, 0, "AW", 0xFFFFFF);
     std::vector<int> cols = inked_columns(40, 13);
@@ -108,10 +107,7 @@ TEST_F(FontGl, TextLandsWhereItIsLaidOutAndLeavesTheStateAsItWas) {
     text_draw(300, 200, 0, nullptr, 0xFF0000);
     cols = inked_columns(200, 13);
     EXPECT_TRUE(!cols.empty() && cols.back() - cols.front() >= text_width("NULL") - 2);
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_after);
-    EXPECT_EQ(depth_after, depth_before);
-    EXPECT_TRUE(!glIsEnabled(GL_BLEND) && !glIsEnabled(GL_TEXTURE_2D) && glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(gl_test_state(), before);
 }
 
 }  // namespace

@@ -86,9 +86,9 @@ protected:
     }
     void plot() {
         VNode_remember_frames(root);
-        GLint before = stack_depth();
+        const std::string before = gl_test_state();
         VNode_plot(root);
-        EXPECT_EQ(stack_depth(), before);
+        EXPECT_EQ(gl_test_state(), before);
         EXPECT_EQ(loaded_frame, nullptr);
     }
     VNode* root = World_create(0, 0, 0, nullptr);

@@ -21,6 +21,12 @@ std::vector<unsigned char> gl_test_pixels(int x, int y, int w, int h);
 // Window pixel (x, y), counted from the bottom-left, as 0xRRGGBB.
 unsigned gl_test_pixel(int x, int y);
 
+// What a drawing must leave as it found it, one part a line: the switches drawings turn
+// (lighting, texturing, blending, depth test and writes, culling, scissor), the matrix mode,
+// the three matrices with their stacks' depths, the viewport, and the error flag (which reading
+// clears). Compare a record taken before with one taken after.
+std::string gl_test_state();
+
 class GlTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(gl_test_context()) << gl_test_error(); }

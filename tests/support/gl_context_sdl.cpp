@@ -5,6 +5,10 @@
 
 #include <SDL.h>
 
+#include <sstream>
+#include <tuple>
+#include <utility>
+
 namespace {
 
 SDL_Window* test_window = nullptr;
@@ -55,6 +59,40 @@ std::vector<unsigned char> gl_test_pixels(int x, int y, int w, int h) {
     glReadPixels(x, y, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     return rgb;
+}
+
+std::string gl_test_state() {
+    std::ostringstream out;
+    out.precision(17);
+    const std::pair<const char*, GLenum> switches[] = {
+        {"lighting", GL_LIGHTING},         {"texture 2D", GL_TEXTURE_2D},
+        {"cube map", GL_TEXTURE_CUBE_MAP}, {"texture gen s", GL_TEXTURE_GEN_S},
+        {"texture gen t", GL_TEXTURE_GEN_T}, {"texture gen r", GL_TEXTURE_GEN_R},
+        {"blend", GL_BLEND},               {"depth test", GL_DEPTH_TEST},
+        {"cull face", GL_CULL_FACE},       {"scissor test", GL_SCISSOR_TEST}};
+    for (const auto& [name, cap] : switches) out << name << " " << int(glIsEnabled(cap)) << "\n";
+    GLboolean depth_writes = GL_FALSE;
+    GLint mode = 0, viewport[4] = {};
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    out << "depth writes " << int(depth_writes) << "\nmatrix mode " << mode << "\n";
+    const std::tuple<const char*, GLenum, GLenum> matrices[] = {
+        {"model-view", GL_MODELVIEW_MATRIX, GL_MODELVIEW_STACK_DEPTH},
+        {"projection", GL_PROJECTION_MATRIX, GL_PROJECTION_STACK_DEPTH},
+        {"texture", GL_TEXTURE_MATRIX, GL_TEXTURE_STACK_DEPTH}};
+    for (const auto& [name, matrix, depth] : matrices) {
+        GLdouble m[16];
+        GLint d = 0;
+        glGetDoublev(matrix, m);
+        glGetIntegerv(depth, &d);
+        out << name << " depth " << d << ":";
+        for (double v : m) out << " " << v;
+        out << "\n";
+    }
+    out << "viewport " << viewport[0] << " " << viewport[1] << " " << viewport[2] << " "
+        << viewport[3] << "\nerror " << glGetError() << "\n";
+    return out.str();
 }
 
 unsigned gl_test_pixel(int x, int y) {
