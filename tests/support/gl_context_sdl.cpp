@@ -6,8 +6,6 @@
 #include <SDL.h>
 
 #include <sstream>
-#include <tuple>
-#include <utility>
 
 namespace {
 
@@ -62,36 +60,30 @@ std::vector<unsigned char> gl_test_pixels(int x, int y, int w, int h) {
 }
 
 std::string gl_test_state() {
+    const struct {
+        const char* name;
+        GLenum what;
+        int count;
+    } parts[] = {{"lighting", GL_LIGHTING, 1},          {"texture 2D", GL_TEXTURE_2D, 1},
+                 {"cube map", GL_TEXTURE_CUBE_MAP, 1},  {"texture gen s", GL_TEXTURE_GEN_S, 1},
+                 {"texture gen t", GL_TEXTURE_GEN_T, 1}, {"texture gen r", GL_TEXTURE_GEN_R, 1},
+                 {"blend", GL_BLEND, 1},                {"depth test", GL_DEPTH_TEST, 1},
+                 {"cull face", GL_CULL_FACE, 1},        {"scissor test", GL_SCISSOR_TEST, 1},
+                 {"depth writes", GL_DEPTH_WRITEMASK, 1}, {"matrix mode", GL_MATRIX_MODE, 1},
+                 {"model-view", GL_MODELVIEW_MATRIX, 16}, {"its depth", GL_MODELVIEW_STACK_DEPTH, 1},
+                 {"projection", GL_PROJECTION_MATRIX, 16}, {"its depth", GL_PROJECTION_STACK_DEPTH, 1},
+                 {"texture", GL_TEXTURE_MATRIX, 16},    {"its depth", GL_TEXTURE_STACK_DEPTH, 1},
+                 {"viewport", GL_VIEWPORT, 4}};
     std::ostringstream out;
     out.precision(17);
-    const std::pair<const char*, GLenum> switches[] = {
-        {"lighting", GL_LIGHTING},         {"texture 2D", GL_TEXTURE_2D},
-        {"cube map", GL_TEXTURE_CUBE_MAP}, {"texture gen s", GL_TEXTURE_GEN_S},
-        {"texture gen t", GL_TEXTURE_GEN_T}, {"texture gen r", GL_TEXTURE_GEN_R},
-        {"blend", GL_BLEND},               {"depth test", GL_DEPTH_TEST},
-        {"cull face", GL_CULL_FACE},       {"scissor test", GL_SCISSOR_TEST}};
-    for (const auto& [name, cap] : switches) out << name << " " << int(glIsEnabled(cap)) << "\n";
-    GLboolean depth_writes = GL_FALSE;
-    GLint mode = 0, viewport[4] = {};
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    out << "depth writes " << int(depth_writes) << "\nmatrix mode " << mode << "\n";
-    const std::tuple<const char*, GLenum, GLenum> matrices[] = {
-        {"model-view", GL_MODELVIEW_MATRIX, GL_MODELVIEW_STACK_DEPTH},
-        {"projection", GL_PROJECTION_MATRIX, GL_PROJECTION_STACK_DEPTH},
-        {"texture", GL_TEXTURE_MATRIX, GL_TEXTURE_STACK_DEPTH}};
-    for (const auto& [name, matrix, depth] : matrices) {
-        GLdouble m[16];
-        GLint d = 0;
-        glGetDoublev(matrix, m);
-        glGetIntegerv(depth, &d);
-        out << name << " depth " << d << ":";
-        for (double v : m) out << " " << v;
+    for (const auto& part : parts) {
+        GLdouble v[16];
+        glGetDoublev(part.what, v);
+        out << part.name;
+        for (int i = 0; i < part.count; i++) out << " " << v[i];
         out << "\n";
     }
-    out << "viewport " << viewport[0] << " " << viewport[1] << " " << viewport[2] << " "
-        << viewport[3] << "\nerror " << glGetError() << "\n";
+    out << "error " << glGetError() << "\n";
     return out.str();
 }
 
