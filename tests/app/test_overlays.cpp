@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,6 +11,7 @@
 #include "platform/opengl.h"
 #include "platform/profile.h"
 #include "platform/window.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 #include "support/scratch_dir.h"
 
@@ -32,7 +32,7 @@ protected:
         profile_section(nullptr, 0);
         glClearColor(0, 0, 0, 0);
         glDisable(GL_LIGHTING);
-        std::memset(key_state, 0, sizeof key_state);
+        clear_keys();
         tree_stats = 0;
         frame_time = 0;
         while (font_registry.data && font_registry.count > 0)

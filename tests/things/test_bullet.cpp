@@ -6,6 +6,7 @@
 #include "platform/framecycle.h"
 #include "platform/opengl.h"
 #include "scene/advance.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 #include "things/bullet.h"
 
@@ -14,9 +15,8 @@ const ThingType rock_type = {"rock", sizeof(Thing), nullptr, nullptr, nullptr, n
 
 // A spent bullet leaves the tree, once, whoever reports it again in the same pass; no node is
 // left over.
-TEST(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
-    const uint32_t nodes_before = total_nodes;
-    VNode* world = World_create(0, 0, 0, nullptr);
+using Bullets = WorldTest<>;
+TEST_F(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
     Ship* ship = ship_create(0, 0, 0, world);
     Thing* rock = VNode_create_thing(&rock_type, world);
     Ship* other_ship = ship_create(50, 0, 0, world);
@@ -61,15 +61,12 @@ TEST(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
         EXPECT_EQ(ship->misses, c.misses) << c.what;
         EXPECT_EQ(ship->streak, c.streak) << c.what;
     }
-    VNode_destroy(world);
-    EXPECT_EQ(total_nodes, nodes_before);
 }
 
 // The streak glows in its side's colour (green for the ship's, red for the others) and leaves
 // the depth mask and blending as it found them.
-TEST(BulletDrawing, GlowsInTheColoursOfItsSide) {
-    ASSERT_TRUE(gl_test_context()) << gl_test_error();
-    VNode* world = World_create(0, 0, 0, nullptr);
+using BulletDrawing = WorldTest<GlTest>;
+TEST_F(BulletDrawing, GlowsInTheColoursOfItsSide) {
     Ship* ship = ship_create(0, 0, 0, world);
     const Mat4 identity = mat4_identity();
     frame_time = 0.02;
@@ -93,7 +90,6 @@ TEST(BulletDrawing, GlowsInTheColoursOfItsSide) {
         EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2 + 60), 0u);
         EXPECT_EQ(gl_test_state(), before);
     }
-    VNode_destroy(world);
     frame_time = 0.0;
     viewer_velocity = Vec3{0, 0, 0};
 }

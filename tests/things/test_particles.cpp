@@ -4,6 +4,7 @@
 #include "foundation/random.h"
 #include "platform/opengl.h"
 #include "scene/advance.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 #include "things/smoke.h"
 #include "things/splode.h"
@@ -15,8 +16,8 @@
 namespace {
 
 // A late plot must not wrap round to opaque; the puff goes at four seconds.
-TEST(SmokeThing, FadesGrowsTravelsAndGoesAtFourSeconds) {
-    VNode* world = World_create(0, 0, 0, nullptr);
+using SmokeThing = WorldTest<>;
+TEST_F(SmokeThing, FadesGrowsTravelsAndGoesAtFourSeconds) {
     Smoke* s = smoke_create(0, 0, 0, 10, 1.0f, 2.0f, world);
     s->velocity = Vec3{1, 0, -2};
     VNode_advance_tree(world, 1.0);
@@ -29,14 +30,13 @@ TEST(SmokeThing, FadesGrowsTravelsAndGoesAtFourSeconds) {
     EXPECT_EQ(VNode_child_count(world), 1u);
     VNode_advance_tree(world, 0.005);
     EXPECT_EQ(VNode_child_count(world), 0u);
-    VNode_destroy(world);
 }
 
 // Negative speed makes a shell, positive a ball; zero speed is a shell of radius 0, not a
 // division by zero.
-TEST(SplodeThing, SpeedsMakeAShellOrABallAndZeroIsStill) {
+using SplodeThing = WorldTest<>;
+TEST_F(SplodeThing, SpeedsMakeAShellOrABallAndZeroIsStill) {
     zibu_rand_reset();
-    VNode* world = World_create(0, 0, 0, nullptr);
     Splode* shell = splode_create(0, 0, 0, 0, 0, 0, 400, 0.5f, -2.0f, 7, world);
     Splode* ball = splode_create(0, 0, 0, 0, 0, 0, 400, 0.5f, 2.0f, 7, world);
     float lo = 9, hi = 0;
@@ -48,13 +48,11 @@ TEST(SplodeThing, SpeedsMakeAShellOrABallAndZeroIsStill) {
     EXPECT_TRUE(lo < 0.6f && hi > 1.9f && hi <= 2.0f + 1e-5f) << lo << " " << hi;
     Splode* still = splode_create(0, 0, 0, 0, 0, 0, 50, 0.5f, 0.0f, 7, world);
     for (int i = 0; i < 50; i++) ASSERT_EQ(vec3f_len(still->particles[i].drift), 0.0f);
-    VNode_destroy(world);
 }
 
 // An explosion at a moving node goes into the node's parent with its velocity, shrinks with
 // its life and goes.
-TEST(SplodeThing, PlacedAtANodeShrinksAndGoes) {
-    VNode* world = World_create(0, 0, 0, nullptr);
+TEST_F(SplodeThing, PlacedAtANodeShrinksAndGoes) {
     Splode* mover = splode_create(4, 5, 6, 2, 0, 0, 1, 0.5f, 1.0f, 7, world);
     Splode* e = splode_at(mover, 3, 0.5f, 5.0f, 9);
     EXPECT_EQ(e->parent, world);
@@ -64,7 +62,6 @@ TEST(SplodeThing, PlacedAtANodeShrinksAndGoes) {
     EXPECT_FALSE(vec3_differs(e->world_centre, Vec3{4.5, 5, 6}));
     VNode_advance_tree(world, 0.25);
     EXPECT_EQ(VNode_child_count(world), 1u);  // only the mover is left
-    VNode_destroy(world);
 }
 
 // An odd size pads the sprite's rows to 4 bytes for the upload: row 1 starts at byte 12.
