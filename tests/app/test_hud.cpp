@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "app/ship.h"
 #include "platform/window.h"
 #include "platform/font_fixture.h"
+#include "support/game_state.h"
 
 namespace {
 
@@ -36,20 +36,17 @@ const HudSink recorder_sink = {
     [](void*) {},
 };
 
-class Hud : public FontState {
+class Hud : public WorldTest<FontState> {
 protected:
     void SetUp() override {
-        FontState::SetUp();
+        WorldTest::SetUp();
         fake_font("normal");
-        world = World_create(0, 0, 0, nullptr);
         ship = ship_create(0, 0, 0, world);
-        std::memset(key_state_before, 0, sizeof key_state_before);
-        std::memset(key_state, 0, sizeof key_state);
+        clear_keys();
     }
     void TearDown() override {
-        VNode_destroy(world);
-        std::memset(key_state, 0, sizeof key_state);
-        FontState::TearDown();
+        WorldTest::TearDown();
+        clear_keys();
     }
     Recorder compose() {
         Recorder r;
@@ -66,7 +63,6 @@ protected:
         }
         return out;
     }
-    VNode* world = nullptr;
     Ship* ship = nullptr;
 };
 
@@ -81,7 +77,7 @@ TEST_F(Hud, TalliesGreyUntilEveryShotIsDecidedAndTheBestStreakOutlivesTheStreak)
     compose();  // the second eye of a stereo frame toggles it back
     EXPECT_EQ(ship->show_tallies, 0);
     ship->show_tallies = 1;
-    std::memset(key_state, 0, sizeof key_state);
+    clear_keys();
     EXPECT_EQ(in(compose(), 0x404040), Strings{"000"});
     ship->shots = 10;
     ship->hits = 7;

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "app/main_loop.h"
 #include "platform/opengl.h"
 #include "platform/window.h"
 #include "scene/lights.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 
 namespace {
@@ -14,8 +13,7 @@ class SceneLights : public GlTest {};
 
 // The light tree is rebuilt at every plot, not added to: the same 7442 leaves each time.
 TEST_F(SceneLights, LightTreeModeBuildsAllSevenThousandLights) {
-    std::memset(key_state, 0, sizeof key_state);
-    std::memset(key_state_before, 0, sizeof key_state_before);
+    clear_keys();
     light_show = 0;
     lights_start();
     light_tree_on();

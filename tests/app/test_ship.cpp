@@ -7,6 +7,7 @@
 #include "app/main_loop.h"
 #include "app/ship.h"
 #include "platform/window.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 #include "things/asteroid.h"
 #include "things/bullet.h"
@@ -24,24 +25,22 @@ void scripted_look(int* dx, int* dy) {
 }
 
 void clear_input() {
-    std::memset(key_state, 0, sizeof key_state);
-    std::memset(key_state_before, 0, sizeof key_state_before);
+    clear_keys();
     mouse_buttons = prev_mouse_buttons = 0;
     sim_time = 0.0;
 }
 
 // A ship at (20, 20, 20) of a fresh world, steered by the test's keys and mouse.
-class ShipTest : public GlTest {
+class ShipTest : public WorldTest<GlTest> {
 protected:
     void SetUp() override {
-        GlTest::SetUp();
+        WorldTest::SetUp();
         clear_input();
         ship_mouse_look = scripted_look;
-        world = World_create(0, 0, 0, nullptr);
         ship = ship_create(20, 20, 20, world);
     }
     void TearDown() override {
-        VNode_destroy(world);
+        WorldTest::TearDown();
         ship_mouse_look = mouse_look;
         clear_input();
     }
@@ -65,7 +64,6 @@ protected:
         return n;
     }
     const Mat4& m() const { return ship->frame->current; }
-    VNode* world = nullptr;
     Ship* ship = nullptr;
 };
 
@@ -127,7 +125,7 @@ TEST_F(ShipTest, EveryFlightKeyThrustsAlongItsOwnAxis) {
     const double dt = 0.01, unit = 10.0 * dt * std::exp(-0.5 * dt);  // damped once, no drag
     for (const auto& c : cases) {
         ship->velocity = ship->velocity_before = Vec3{0, 0, 0};
-        std::memset(key_state, 0, sizeof key_state);
+        clear_keys();
         for (int k : c.keys) key_state[k] = k ? 0x80 : 0;
         ship_advance(ship, dt);
         const double* a = m().m;

@@ -50,15 +50,6 @@ TEST(MenuGeometry, BandFollowsTheAspectAndIsCappedOnWideScreens) {
     }
 }
 
-TEST(MenuGeometry, TextureIsTheNextPowerOfTwoWithTheUsedShareAndHalfATexel) {
-    const MenuTextureGeometry g = menu_texture_geometry(1280, 720);
-    EXPECT_TRUE(g.tex_w == 2048 && g.tex_h == 1024);
-    EXPECT_FLOAT_EQ(g.su, 1280.0f / 2048);
-    EXPECT_FLOAT_EQ(g.sv, 720.0f / 1024);
-    EXPECT_FLOAT_EQ(g.du, 0.5f / 2048);
-    EXPECT_FLOAT_EQ(g.dv, 0.5f / 1024);
-}
-
 // The software driver keeps what it compiles for a shader program where the leak checker of
 // sanitizer builds cannot see it, until the context goes; the game closes its context at exit
 // (and nothing is reported), this test process never does. Allocations while the shader draws
@@ -100,10 +91,7 @@ protected:
         clear_rect(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT / 2);
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         title_menu_draw(1.0f);
-        frame.resize(3 * GL_TEST_WIDTH * GL_TEST_HEIGHT);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, frame.data());
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        frame = gl_test_pixels(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT);
     }
     Rgb pixel(int x, int y_from_top) const {
         const int row = GL_TEST_HEIGHT - 1 - y_from_top;

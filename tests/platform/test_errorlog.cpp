@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -34,21 +33,6 @@ TEST(ErrorLog, EachCallAppendsOneCompleteLineAtOnce) {
     EXPECT_EQ(logged(), std::vector<std::string>{"first"});
     error_log("second, with 100% of a %s in it");
     EXPECT_EQ(logged(), (std::vector<std::string>{"first", "second, with 100% of a %s in it"}));
-}
-
-TEST(ErrorLog, UnwritableLogIsSkipped) {
-    ScratchDir dir;
-    std::filesystem::create_directory("graphics_error.log");  // cannot be opened as a file
-    error_log("nowhere to go");
-    EXPECT_TRUE(std::filesystem::is_directory("graphics_error.log"));
-}
-
-TEST(ErrorLogDeathTest, FatalErrorExitsWithStatusOneAndLeavesItsLine) {
-    ScratchDir dir;
-    fatal_message_box = [](const char*) {};
-    EXPECT_EXIT(fatal_error("Can't Create A GL Rendering Context."), ::testing::ExitedWithCode(1), "");
-    fatal_message_box = fatal_message_box_show;
-    EXPECT_EQ(logged(), std::vector<std::string>{"Can't Create A GL Rendering Context."});
 }
 
 }  // namespace

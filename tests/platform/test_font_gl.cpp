@@ -58,17 +58,6 @@ TEST_F(FontGl, BuiltinAtlasAndMetrics) {
     EXPECT_EQ(rgba(f->glyph_x[' '], f->glyph_y[' ']), (std::vector<int>{0, 0, 0, 0}));
 }
 
-TEST_F(FontGl, AShortStreamLeavesTheRestEmpty) {
-    // Three glyphs of 2, 1 and 3 pixels; the fourth record claims more than is left.
-    const unsigned char stream[] = {2, 1, 20, 21, 1, 2, 22, 23, 3, 1, 24, 25, 26, 5, 5, 30};
-    font_load(stream, sizeof stream, "short", 0);
-    Font* f = current_font;
-    EXPECT_TRUE(f->line_h == 2 && f->max_w == 3 && f->cell_w == 1);  // no 'C': width 0 plus one
-    for (int c = 3; c < 512; ++c)  // no width, at the pen where the last glyph left it (gap 0)
-        ASSERT_TRUE(f->glyph_w[c] == 0 && f->glyph_x[c] == 6) << c;
-    EXPECT_TRUE(f->tex_w == 8 && f->tex_h == 2);
-}
-
 TEST_F(FontGl, PlaceholderWhenNothingIsLoadedAndSharedTexturesGoWithTheirLastFont) {
     font_select("profile");
     Font* f = current_font;
@@ -91,10 +80,7 @@ TEST_F(FontGl, PlaceholderWhenNothingIsLoadedAndSharedTexturesGoWithTheirLastFon
 
 // Columns of window row band [top, top + rows) (from the top) that hold any colour.
 std::vector<int> inked_columns(int top, int rows) {
-    std::vector<uint8_t> px(static_cast<size_t>(GL_TEST_WIDTH) * rows * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, GL_TEST_HEIGHT - top - rows, GL_TEST_WIDTH, rows, GL_RGB, GL_UNSIGNED_BYTE, px.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    const std::vector<uint8_t> px = gl_test_pixels(0, GL_TEST_HEIGHT - top - rows, GL_TEST_WIDTH, rows);
     std::vector<int> cols;
     for (int x = 0; x < GL_TEST_WIDTH; ++x)
         for (int y = 0; y < rows; ++y)
@@ -107,8 +93,7 @@ std::vector<int> inked_columns(int top, int rows) {
 
 TEST_F(FontGl, TextLandsWhereItIsLaidOutAndLeavesTheStateAsItWas) {
     font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
-    GLint depth_before = 0, depth_after = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_before);
+    const std::string before = gl_test_state();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     text_draw(100, 40, 0, "AW", 0xFFFFFF);
     std::vector<int> cols = inked_columns(40, 13);
@@ -122,10 +107,7 @@ TEST_F(FontGl, TextLandsWhereItIsLaidOutAndLeavesTheStateAsItWas) {
     text_draw(300, 200, 0, nullptr, 0xFF0000);
     cols = inked_columns(200, 13);
     EXPECT_TRUE(!cols.empty() && cols.back() - cols.front() >= text_width("NULL") - 2);
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_after);
-    EXPECT_EQ(depth_after, depth_before);
-    EXPECT_TRUE(!glIsEnabled(GL_BLEND) && !glIsEnabled(GL_TEXTURE_2D) && glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(gl_test_state(), before);
 }
 
 }  // namespace

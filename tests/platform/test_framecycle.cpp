@@ -39,6 +39,7 @@ TEST_F(FrameCycle, ProjectionHoldsTheVerticalAngleOfFourByThreeOnWideScreensAndA
 }
 
 TEST_F(FrameCycle, OverlayMapsPixelZeroToTheTopLeftOfTheWindowEvenInASubViewport) {
+    const std::string before = gl_test_state();
     overlay_begin();
     EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_NEAR(units_per_pixel(), 1.0, 1e-6);  // GL keeps matrices in floats
@@ -47,10 +48,7 @@ TEST_F(FrameCycle, OverlayMapsPixelZeroToTheTopLeftOfTheWindowEvenInASubViewport
     overlay_end();
     EXPECT_TRUE(gl_test_pixel(0, GL_TEST_HEIGHT - 1) == 0xff0000u && gl_test_pixel(0, 0) == 0u);
     EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH - 1, 0), 0x0000ffu);
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    GLdouble p[16];
-    projection(p);
-    EXPECT_EQ(p[11], -1.0) << "the perspective is back";
+    EXPECT_EQ(gl_test_state(), before) << "the depth test and the perspective are back";
 
     // A viewport 200 x 100 whose bottom-left is window pixel (100, 50) from the bottom.
     glViewport(100, 50, 200, 100);
@@ -95,8 +93,9 @@ TEST_F(FrameCycle, DrawLineLeavesLightingAsItFoundIt) {
     overlay_begin();
     for (bool lit : {true, false}) {
         lit ? glEnable(GL_LIGHTING) : glDisable(GL_LIGHTING);
+        const std::string before = gl_test_state();
         draw_line(0, 0, 10, 10, 0xffffff);
-        EXPECT_EQ(glIsEnabled(GL_LIGHTING), lit);
+        EXPECT_EQ(gl_test_state(), before) << lit;
     }
     overlay_end();
 }

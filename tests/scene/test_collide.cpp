@@ -12,6 +12,7 @@
 #include "platform/errorlog.h"
 #include "scene/advance.h"
 #include "scene/collide.h"
+#include "support/game_state.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -63,16 +64,11 @@ std::vector<VNode*> random_scene(VNode* world, int count, const ThingType* type 
     return nodes;
 }
 
-class Collide : public testing::Test {
+class Collide : public WorldTest<> {
 protected:
     void SetUp() override {
         calls.clear();
-        nodes_before = total_nodes;
-        world = World_create(0, 0, 0, nullptr);
-    }
-    void TearDown() override {
-        VNode_destroy(world);
-        EXPECT_EQ(total_nodes, nodes_before);
+        WorldTest::SetUp();
     }
     void run() {
         VNode_advance_tree(world, 0.0);  // the world's sphere around the start positions
@@ -81,8 +77,6 @@ protected:
         calls.clear();
         VNode_collide(world);
     }
-    uint32_t nodes_before = 0;
-    VNode* world = nullptr;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "scene/lights.h"
 #include "scene/plot.h"
 #include "scene/treediag.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 
 namespace {
@@ -55,18 +56,18 @@ std::string order() {
 }
 
 // A world of radius 1e6 and the eye at the origin looking along -z.
-class PlotPass : public GlTest {
+class PlotPass : public WorldTest<GlTest> {
 protected:
     void SetUp() override {
-        GlTest::SetUp();
+        WorldTest::SetUp();
         seen.clear();
         VNode_reset_counters();
-        root->bound.radius = 1e6;
+        world->bound.radius = 1e6;
         Mat4 eye = mat4_identity();
         camera_from_frame(&eye);
     }
     void TearDown() override {
-        VNode_destroy(root);
+        WorldTest::TearDown();
         light_tree_off();
         lights_off();
         pre_plot_hook = nullptr;
@@ -85,13 +86,12 @@ protected:
         return m;
     }
     void plot() {
-        VNode_remember_frames(root);
-        GLint before = stack_depth();
-        VNode_plot(root);
-        EXPECT_EQ(stack_depth(), before);
+        VNode_remember_frames(world);
+        const std::string before = gl_test_state();
+        VNode_plot(world);
+        EXPECT_EQ(gl_test_state(), before);
         EXPECT_EQ(loaded_frame, nullptr);
     }
-    VNode* root = World_create(0, 0, 0, nullptr);
 };
 
 }  // namespace
@@ -109,37 +109,42 @@ TEST_F(PlotPass, CullsBehindTheEyeAndBesideThePyramidButNotStraddlers) {
         {0, 10 * ty + 0.99 * dy, -10, false}, {0, 10 * ty + 1.01 * dy, -10, true},
     };
     for (const Case& c : cases) {
-        Mark* m = mark(root, 'm', c.x, c.y, c.z);
+        Mark* m = mark(world, 'm', c.x, c.y, c.z);
         VNode_remember_frames(m);
         EXPECT_EQ(VNode_cull(m), c.culled) << c.x << " " << c.y << " " << c.z;
     }
 }
 
 TEST_F(PlotPass, CountersAndTheirTextsFollowTheVisits) {
-    Mark* a = mark(root, 'a', 0, 0, -5);
+    Mark* a = mark(world, 'a', 0, 0, -5);
     mark(a, 'b', 0, 0, -6);
-    Mark* c = mark(root, 'c', 0, 0, -7);
+    Mark* c = mark(world, 'c', 0, 0, -7);
     c->flags |= VN_PLOT_IF_LEAF;  // has a child: its own plot is skipped
     mark(c, 'd', 0, 0, -8);
     // Behind the eye: culled with its child, which lies in view.
-    mark(mark(root, 'x', 0, 0, 50), 'y', 0, 0, -5);
-    Mark* e = mark(root, 'e', 0, 0, -9);
+    mark(mark(world, 'x', 0, 0, 50), 'y', 0, 0, -5);
+    Mark* e = mark(world, 'e', 0, 0, -9);
     e->flags |= VN_PLOT_IF_LEAF | VN_TRANSPARENT;  // childless: plotted
     // Without a plot of its own: visited, its child drawn.
-    mark(mark(root, 'n', 0, 0, -9, true, &invisible_type), 'f', 0, 0, 0, false);
+    mark(mark(world, 'n', 0, 0, -9, true, &invisible_type), 'f', 0, 0, 0, false);
     plot();
     // Post-order, children from the last slot down; transparents last.
     EXPECT_EQ(order(), "fdbae");
-    StatsText text;
-    VNode_stats_format(&text);
-    EXPECT_EQ(std::string(text.nodes), "parsed_nodes = 9 (total_nodes = " + std::to_string(total_nodes) +
-                                           ")\nleaf_nodes = 4\nmax_node_depth = 2");
-    EXPECT_EQ(std::string(text.plotted), "things_plotted = 4\ntransparents_plotted = 1");
+    const auto expect_texts = [](const char* parsed, const char* rest, const char* plotted) {
+        StatsText text;
+        VNode_stats_format(&text);
+        EXPECT_EQ(std::string(text.nodes), std::string("parsed_nodes = ") + parsed + " (total_nodes = " +
+                                               std::to_string(total_nodes) + ")\n" + rest);
+        EXPECT_EQ(std::string(text.plotted), plotted);
+    };
+    expect_texts("9", "leaf_nodes = 4\nmax_node_depth = 2", "things_plotted = 4\ntransparents_plotted = 1");
+    VNode_reset_counters();  // all but the live nodes
+    expect_texts("0", "leaf_nodes = 0\nmax_node_depth = 0", "things_plotted = 0\ntransparents_plotted = 0");
 }
 
 TEST_F(PlotPass, VisitLimitsSkipButStillCount) {
-    for (char l : {'a', 'b', 'c'}) mark(root, l, 0, 0, -5);
-    parsed_nodes = PLOT_MAX_VISITS - 3;  // the root and one child are the last allowed
+    for (char l : {'a', 'b', 'c'}) mark(world, l, 0, 0, -5);
+    parsed_nodes = PLOT_MAX_VISITS - 3;  // the world and one child are the last allowed
     plot();
     EXPECT_EQ(order(), "c");
     EXPECT_EQ(parsed_nodes, PLOT_MAX_VISITS + 1);
@@ -147,7 +152,7 @@ TEST_F(PlotPass, VisitLimitsSkipButStillCount) {
     // A chain deeper than the depth limit is drawn down to depth 1000 only.
     seen.clear();
     VNode_reset_counters();
-    VNode* tip = root->children.count ? VNode_child(root, 0) : root;
+    VNode* tip = world->children.count ? VNode_child(world, 0) : world;
     for (uint32_t depth = 2; depth <= PLOT_MAX_DEPTH + 1; depth++) tip = mark(tip, 'z', 0, 0, -5, false);
     plot();
     EXPECT_EQ(max_node_depth, PLOT_MAX_DEPTH);
@@ -155,7 +160,7 @@ TEST_F(PlotPass, VisitLimitsSkipButStillCount) {
 }
 
 TEST_F(PlotPass, SiblingsOnOneFrameShareOnePushExceptWithTheLightTree) {
-    Mark* parent = mark(root, 'p', 0, 0, -10, true, &invisible_type);
+    Mark* parent = mark(world, 'p', 0, 0, -10, true, &invisible_type);
     mark(parent, 'b', 0, 0, 0, false);
     mark(parent, 'a', 0, 0, 0, false)->sloppy = true;  // drawn first
     GLint base = stack_depth();
@@ -184,8 +189,8 @@ TEST_F(PlotPass, SiblingsOnOneFrameShareOnePushExceptWithTheLightTree) {
 
 TEST_F(PlotPass, TransparentsComeLastFromFarthestToNearest) {
     for (auto [label, z] : {std::pair{'5', -5.0}, {'T', -20.0}, {'X', -10.0}})
-        mark(root, label, 0, 0, z)->flags |= VN_TRANSPARENT;
-    mark(root, 'o', 0, 0, -30);
+        mark(world, label, 0, 0, z)->flags |= VN_TRANSPARENT;
+    mark(world, 'o', 0, 0, -30);
     hooks = 0;
     pre_plot_hook = [] { hooks++; };
     plot();
@@ -195,27 +200,27 @@ TEST_F(PlotPass, TransparentsComeLastFromFarthestToNearest) {
 }
 
 TEST_F(PlotPass, NarrowedCullingViewWhileXIsHeld) {
-    VNode* viewer = mark(root, 'v', 0, 0, 0, true, &invisible_type);
+    VNode* viewer = mark(world, 'v', 0, 0, 0, true, &invisible_type);
     // Inside the full view, outside a pyramid of half its width.
     double x = 10 * g_camera.tan_half_x * 0.75;
-    mark(root, 's', x, 0, -10);
+    mark(world, 's', x, 0, -10);
     double full = g_camera.tan_half_x;
     key_state[KEY_NARROW_CULL] = 0x80;
-    VNode_remember_frames(root);
-    VNode_plot_from(root, viewer);
+    VNode_remember_frames(world);
+    VNode_plot_from(world, viewer);
     key_state[KEY_NARROW_CULL] = 0;
     EXPECT_EQ(order(), "");
     EXPECT_DOUBLE_EQ(g_camera.tan_half_x, 0.5 * full);
-    VNode_plot_from(root, viewer);
+    VNode_plot_from(world, viewer);
     EXPECT_EQ(order(), "s");
 }
 
 // Both eyes and the restored projection show in the scripted runs; which eye goes where does not.
 TEST_F(PlotPass, StereoPlotsTheLeftEyeFirstEachHalfTheSeparationToItsSide) {
-    VNode* viewer = mark(root, 'v', 0, 0, 0, true, &invisible_type);
-    mark(root, 'o', 0, 0, -10);
-    VNode_remember_frames(root);
-    VNode_plot_stereo(root, viewer, 0.07, 0.00025);
+    VNode* viewer = mark(world, 'v', 0, 0, 0, true, &invisible_type);
+    mark(world, 'o', 0, 0, -10);
+    VNode_remember_frames(world);
+    VNode_plot_stereo(world, viewer, 0.07, 0.00025);
     ASSERT_EQ(order(), "oo");
     EXPECT_NEAR(seen[0].tx, 0.035, 1e-9);
     EXPECT_NEAR(seen[1].tx, -0.035, 1e-9);

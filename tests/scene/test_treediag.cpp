@@ -6,8 +6,6 @@
 
 #include "foundation/camera.h"
 #include "platform/opengl.h"
-#include "scene/advance.h"
-#include "scene/plot.h"
 #include "scene/treediag.h"
 #include "support/gl_context.h"
 
@@ -98,49 +96,9 @@ TEST(TreeDiagram, DeeperTreeNestsRangesAndRowsAndMarksTheFlags) {
 
 namespace {
 
-// Both texts as the counters stand now.
-void expect_stats(unsigned parsed, unsigned leaves, unsigned depth, unsigned things,
-                  unsigned transparents) {
-    using std::to_string;
-    StatsText text;
-    VNode_stats_format(&text);
-    EXPECT_EQ(std::string(text.nodes), "parsed_nodes = " + to_string(parsed) + " (total_nodes = " +
-                                           to_string(total_nodes) + ")\nleaf_nodes = " +
-                                           to_string(leaves) + "\nmax_node_depth = " +
-                                           to_string(depth));
-    EXPECT_EQ(std::string(text.plotted), "things_plotted = " + to_string(things) +
-                                             "\ntransparents_plotted = " + to_string(transparents));
-}
-
-}  // namespace
-
-namespace {
-
 class TreeDiagGl : public GlTest {};
 
 }  // namespace
-
-TEST_F(TreeDiagGl, StatsAfterAResetAndAfterAPlotCountEachKindOfVisit) {
-    // world: three opaque leaves in view, one with an opaque child, and three transparent ones.
-    VNode* world = World_create(0, 0, 0, nullptr);
-    world->bound.radius = 1e6;
-    Mat4 ahead = mat4_identity();
-    ahead.m[14] = -10;
-    for (int i = 0; i < 6; i++) {
-        VNode* n = leaf(world, i >= 3 ? VN_TRANSPARENT : 0);
-        VNode_take_frame(n, &ahead);
-        n->bound.radius = 1;
-    }
-    leaf(VNode_child(world, 2))->bound.radius = 1;
-    VNode_remember_frames(world);
-    Mat4 eye = mat4_identity();
-    camera_from_frame(&eye);
-    VNode_reset_counters();
-    expect_stats(0, 0, 0, 0, 0);  // all but the live nodes
-    VNode_plot(world);
-    expect_stats(8, 6, 2, 4, 3);
-    VNode_destroy(world);
-}
 
 TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereAndNothingForRadiusZero) {
     const uint32_t list = VNode_bound_marker_list();
@@ -148,11 +106,7 @@ TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereAndNothingForRadiusZero) {
     Mat4 eye = mat4_identity();
     camera_from_frame(&eye);
     auto lit_pixels = [] {
-        std::vector<unsigned char> rgb(3 * 300 * 300);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300, GL_RGB,
-                     GL_UNSIGNED_BYTE, rgb.data());
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        const auto rgb = gl_test_pixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300);
         int n = 0;
         for (std::size_t i = 0; i < rgb.size(); i += 3) n += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
         return n;

@@ -5,6 +5,7 @@
 
 #include "scene/advance.h"
 #include "scene/vnode.h"
+#include "support/game_state.h"
 
 namespace {
 
@@ -40,20 +41,16 @@ std::vector<VNode*> children(VNode* n) {
     return out;
 }
 
-class Tree : public testing::Test {
+class Tree : public WorldTest<> {
 protected:
     void SetUp() override {
         tree_log.clear();
-        nodes_before = total_nodes;
-        world = World_create(0, 0, 0, nullptr);
+        WorldTest::SetUp();
     }
     void TearDown() override {
-        VNode_destroy(world);
-        EXPECT_EQ(total_nodes, nodes_before) << "every node destroyed exactly once";
+        WorldTest::TearDown();
         EXPECT_FALSE(VNode_deferral_active());
     }
-    uint32_t nodes_before = 0;
-    VNode* world = nullptr;
 };
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <SDL.h>
 
+#include <sstream>
+
 namespace {
 
 SDL_Window* test_window = nullptr;
@@ -49,10 +51,43 @@ bool gl_test_context() {
 
 const std::string& gl_test_error() { return error_text; }
 
-unsigned gl_test_pixel(int x, int y) {
-    unsigned char rgb[4] = {};
+std::vector<unsigned char> gl_test_pixels(int x, int y, int w, int h) {
+    std::vector<unsigned char> rgb(3 * static_cast<size_t>(w) * h);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glReadPixels(x, y, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    return rgb;
+}
+
+std::string gl_test_state() {
+    const struct {
+        const char* name;
+        GLenum what;
+        int count;
+    } parts[] = {{"lighting", GL_LIGHTING, 1},          {"texture 2D", GL_TEXTURE_2D, 1},
+                 {"cube map", GL_TEXTURE_CUBE_MAP, 1},  {"texture gen s", GL_TEXTURE_GEN_S, 1},
+                 {"texture gen t", GL_TEXTURE_GEN_T, 1}, {"texture gen r", GL_TEXTURE_GEN_R, 1},
+                 {"blend", GL_BLEND, 1},                {"depth test", GL_DEPTH_TEST, 1},
+                 {"cull face", GL_CULL_FACE, 1},        {"scissor test", GL_SCISSOR_TEST, 1},
+                 {"depth writes", GL_DEPTH_WRITEMASK, 1}, {"matrix mode", GL_MATRIX_MODE, 1},
+                 {"model-view", GL_MODELVIEW_MATRIX, 16}, {"its depth", GL_MODELVIEW_STACK_DEPTH, 1},
+                 {"projection", GL_PROJECTION_MATRIX, 16}, {"its depth", GL_PROJECTION_STACK_DEPTH, 1},
+                 {"texture", GL_TEXTURE_MATRIX, 16},    {"its depth", GL_TEXTURE_STACK_DEPTH, 1},
+                 {"viewport", GL_VIEWPORT, 4}};
+    std::ostringstream out;
+    out.precision(17);
+    for (const auto& part : parts) {
+        GLdouble v[16];
+        glGetDoublev(part.what, v);
+        out << part.name;
+        for (int i = 0; i < part.count; i++) out << " " << v[i];
+        out << "\n";
+    }
+    out << "error " << glGetError() << "\n";
+    return out.str();
+}
+
+unsigned gl_test_pixel(int x, int y) {
+    const std::vector<unsigned char> rgb = gl_test_pixels(x, y, 1, 1);
     return (unsigned(rgb[0]) << 16) | (unsigned(rgb[1]) << 8) | rgb[2];
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/ship.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 #include "things/asteroid.h"
 #include "things/bullet.h"
@@ -64,14 +65,12 @@ TEST(SphereBounce, OverlappingPairMovingApartStillExchangesAndIsPushedOutByTheWh
 }
 
 // Hits need the explosion sprite, so a context.
-class AsteroidHit : public GlTest {
+class AsteroidHit : public WorldTest<GlTest> {
 protected:
     void SetUp() override {
-        GlTest::SetUp();
-        world = World_create(0, 0, 0, nullptr);
+        WorldTest::SetUp();
         ship = ship_create(100, 100, 100, world);
     }
-    void TearDown() override { VNode_destroy(world); }
 
     // One bullet, from the given firer, strikes the asteroid during a collision pass.
     void shoot(Thing* asteroid, VNode* firer) {
@@ -91,7 +90,6 @@ protected:
         return out;
     }
 
-    VNode* world = nullptr;
     Ship* ship = nullptr;
 };
 

@@ -6,6 +6,7 @@
 #include "platform/framecycle.h"
 #include "platform/opengl.h"
 #include "scene/advance.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 #include "things/bullet.h"
 
@@ -14,9 +15,8 @@ const ThingType rock_type = {"rock", sizeof(Thing), nullptr, nullptr, nullptr, n
 
 // A spent bullet leaves the tree, once, whoever reports it again in the same pass; no node is
 // left over.
-TEST(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
-    const uint32_t nodes_before = total_nodes;
-    VNode* world = World_create(0, 0, 0, nullptr);
+using Bullets = WorldTest<>;
+TEST_F(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
     Ship* ship = ship_create(0, 0, 0, world);
     Thing* rock = VNode_create_thing(&rock_type, world);
     Ship* other_ship = ship_create(50, 0, 0, world);
@@ -61,21 +61,19 @@ TEST(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
         EXPECT_EQ(ship->misses, c.misses) << c.what;
         EXPECT_EQ(ship->streak, c.streak) << c.what;
     }
-    VNode_destroy(world);
-    EXPECT_EQ(total_nodes, nodes_before);
 }
 
 // The streak glows in its side's colour (green for the ship's, red for the others) and leaves
 // the depth mask and blending as it found them.
-TEST(BulletDrawing, GlowsInTheColoursOfItsSide) {
-    ASSERT_TRUE(gl_test_context()) << gl_test_error();
-    VNode* world = World_create(0, 0, 0, nullptr);
+using BulletDrawing = WorldTest<GlTest>;
+TEST_F(BulletDrawing, GlowsInTheColoursOfItsSide) {
     Ship* ship = ship_create(0, 0, 0, world);
     const Mat4 identity = mat4_identity();
     frame_time = 0.02;
     for (bool ship_side : {true, false}) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         camera_from_frame(&identity);
+        const std::string before = gl_test_state();
         // Crossing the view at 50 units/s with the viewer at 45: a short streak.
         viewer_velocity = Vec3{45, 0, 0};
         Bullet* b = bullet_create(0, 0, -2, 50, 0, 0, ship_side ? static_cast<VNode*>(ship)
@@ -90,12 +88,8 @@ TEST(BulletDrawing, GlowsInTheColoursOfItsSide) {
             EXPECT_LT((centre >> 8) & 0xFF, 0x40u) << std::hex << centre;
         }
         EXPECT_EQ(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2 + 60), 0u);
-        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-        GLboolean depth_writes = GL_FALSE;
-        glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
-        EXPECT_TRUE(depth_writes && !glIsEnabled(GL_BLEND));
+        EXPECT_EQ(gl_test_state(), before);
     }
-    VNode_destroy(world);
     frame_time = 0.0;
     viewer_velocity = Vec3{0, 0, 0};
 }

@@ -2,6 +2,7 @@
 
 #include "app/ship.h"
 #include "foundation/random.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 #include "things/bullet.h"
 #include "things/dendrite.h"
@@ -99,11 +100,10 @@ TEST_F(Box, GrowthKeepsGridAndCrystalListInStep) {
 }
 
 // Chipping needs the explosion sprite, so a context.
-class Chipping : public GlTest {
+class Chipping : public WorldTest<GlTest> {
 protected:
     void SetUp() override {
-        GlTest::SetUp();
-        world = World_create(0, 0, 0, nullptr);
+        WorldTest::SetUp();
         ship = ship_create(100, 100, 100, world);
         box = dendrite_create(10, 10, 10, 0.0, nullptr);
         crystallise(box, 1, 5, 5, 3);
@@ -111,7 +111,7 @@ protected:
     }
     void TearDown() override {
         VNode_destroy(box);
-        VNode_destroy(world);
+        WorldTest::TearDown();
     }
     // A bullet that flew from a to b during the last frame meets the box.
     Bullet* fly(Vec3 a, Vec3 b, VNode* firer) {
@@ -122,7 +122,6 @@ protected:
         VNode_end_deferral();
         return bullet;
     }
-    VNode* world = nullptr;
     Ship* ship = nullptr;
     Dendrite* box = nullptr;
 };

@@ -67,15 +67,6 @@ void reference_plot(const Dendrite* d, bool plain = false) {
     glPopAttrib();
 }
 
-// Window pixels of the drawing area as RGB bytes, bottom row first.
-std::vector<unsigned char> read_picture(int w, int h) {
-    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    return rgb;
-}
-
 // Depth in steps of the 24-bit depth buffer.
 constexpr uint32_t DEPTH_FAR = 0xFFFFFF;
 std::vector<uint32_t> read_depth(int w, int h) {
@@ -136,12 +127,6 @@ GLuint plot_counting_samples(Dendrite* box) {
     return passed;
 }
 
-uint32_t covered_pixels(int w, int h) {
-    uint32_t n = 0;
-    for (uint32_t z : read_depth(w, h)) n += z != DEPTH_FAR;
-    return n;
-}
-
 class CrystalPictures : public CrystalDrawing {
 protected:
     static constexpr uint32_t TIE = 2;
@@ -166,11 +151,11 @@ protected:
         look_from(eye);
         clear();
         reference_plot(box);
-        const std::vector<unsigned char> before = read_picture(W, H);
+        const std::vector<unsigned char> before = gl_test_pixels(0, 0, W, H);
         const std::vector<uint32_t> before_depth = read_depth(W, H);
         Comparison c;
         c.passed = plot_counting_samples(box);
-        const std::vector<unsigned char> after = read_picture(W, H);
+        const std::vector<unsigned char> after = gl_test_pixels(0, 0, W, H);
         const std::vector<uint32_t> after_depth = read_depth(W, H);
         // One unit of red for each face at exactly the visible depth.
         glClear(GL_COLOR_BUFFER_BIT);
@@ -184,7 +169,7 @@ protected:
         glColor3ub(1, 0, 0);
         reference_plot(box, true);
         glPopAttrib();
-        const std::vector<unsigned char> faces_at_depth = read_picture(W, H);
+        const std::vector<unsigned char> faces_at_depth = gl_test_pixels(0, 0, W, H);
         for (size_t p = 0; p < after_depth.size(); p++) {
             c.visible += after_depth[p] != DEPTH_FAR;
             const unsigned char* a = &before[3 * p];
@@ -206,21 +191,27 @@ Dendrite* CrystalPictures::box = nullptr;
 int CrystalPictures::steps = 0;
 
 // The default box grown as the game grows it, seen from where the ship starts, from inside
-// the crystal (where the near plane cuts into cells) and from outside the box; the solute
-// cubes are blended over it in the same order as before, and in outlines (where faces do not
-// hide one another) nothing changes at all.
+// the crystal (where the near plane cuts into cells), from outside the box, and from cell
+// corners inside it and on its face (the eye in the planes of faces); the solute cubes are
+// blended over it in the same order as before, and in outlines (where faces do not hide one
+// another) nothing changes at all. The samples that pass the depth test while the crystal is
+// drawn are the pixels it covers, each textured once (from the ship start up to 2 % more).
 TEST_F(CrystalPictures, SameAsEveryFaceDrawnExceptDepthTies) {
+    constexpr int ANY = -1;  // samples not compared: blended solute, outlines
     const struct {
         const char* name;
         Vec3 eye;
         unsigned char solute;
         GLenum polygons;
-    } views[] = {{"ship start", {20, 20, 20}, 0, GL_FILL},
-                 {"inside the seed", {25.5, 25.5, 25.5}, 0, GL_FILL},
-                 {"outside the box", {25, 30, 95}, 0, GL_FILL},
-                 {"box corner", {2.5, 47.5, 48.5}, 0, GL_FILL},
-                 {"solute from the ship start", {20, 20, 20}, 1, GL_FILL},
-                 {"wireframe from the ship start", {20, 20, 20}, 0, GL_LINE}};
+        int overdraw;  // samples passed beyond the visible pixels, in per cent of them
+    } views[] = {{"ship start", {20, 20, 20}, 0, GL_FILL, 2},
+                 {"inside the seed", {25.5, 25.5, 25.5}, 0, GL_FILL, 0},
+                 {"outside the box", {25, 30, 95}, 0, GL_FILL, 0},
+                 {"box corner", {2.5, 47.5, 48.5}, 0, GL_FILL, 0},
+                 {"on cell corners", {40, 10, 45}, 0, GL_FILL, 0},
+                 {"on the box's face", {10, 40, 50}, 0, GL_FILL, 0},
+                 {"solute from the ship start", {20, 20, 20}, 1, GL_FILL, ANY},
+                 {"wireframe from the ship start", {20, 20, 20}, 0, GL_LINE, ANY}};
     const uint32_t allowed = W * H / 10000;  // 0.01 %
     for (int n : {600, 1800, 3600}) {
         grow_to(n);
@@ -232,34 +223,15 @@ TEST_F(CrystalPictures, SameAsEveryFaceDrawnExceptDepthTies) {
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
             EXPECT_EQ(c.unexplained, 0u);
             EXPECT_LE(c.differing, v.polygons == GL_FILL ? allowed : 0u);
-            if (!v.solute && v.polygons == GL_FILL) {
-                EXPECT_LE(c.passed, c.visible + c.visible / 50);
+            if (v.overdraw != ANY) {
+                EXPECT_GT(c.visible, W * H / 100);
+                EXPECT_LE(c.passed, c.visible + c.visible * v.overdraw / 100);
             }
             std::printf(
                 "%s after %d steps: %u of %u pixels differ, %u samples passed for %u visible\n",
                 v.name, n, c.differing, W * H, c.passed, c.visible);
         }
     }
-}
-
-// A small crystal seen from inside its box and from outside: the samples that pass the depth
-// test while it is drawn are exactly the pixels it covers.
-TEST_F(CrystalDrawing, TexturesEachVisiblePixelOnce) {
-    zibu_rand_reset();
-    Dendrite* box = dendrite_create(16, 16, 16, 0.1, nullptr);
-    for (int i = 0; i < 300; i++) dendrite_advance(box, 0.02);
-    // Inside the box, on its face (exactly on cell boundaries) and outside.
-    for (Vec3 eye : {Vec3{3.5, 2.5, 15.5}, Vec3{8.3, 8.6, 14.2}, Vec3{8.0, 8.0, 16.0},
-                     Vec3{8.0, 8.0, 30.0}}) {
-        SCOPED_TRACE(testing::Message() << "eye at " << eye.x << ", " << eye.y << ", " << eye.z);
-        ASSERT_FALSE(dendrite_crystal_within(box, eye, 0.5));
-        look_from(eye);
-        const GLuint passed = plot_counting_samples(box);
-        const uint32_t visible = covered_pixels(W, H);
-        EXPECT_GT(visible, 50000u);
-        EXPECT_EQ(passed, visible);
-    }
-    VNode_destroy(box);
 }
 
 }  // namespace

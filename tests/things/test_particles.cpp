@@ -4,6 +4,7 @@
 #include "foundation/random.h"
 #include "platform/opengl.h"
 #include "scene/advance.h"
+#include "support/game_state.h"
 #include "support/gl_context.h"
 #include "things/smoke.h"
 #include "things/splode.h"
@@ -15,8 +16,8 @@
 namespace {
 
 // A late plot must not wrap round to opaque; the puff goes at four seconds.
-TEST(SmokeThing, FadesGrowsTravelsAndGoesAtFourSeconds) {
-    VNode* world = World_create(0, 0, 0, nullptr);
+using SmokeThing = WorldTest<>;
+TEST_F(SmokeThing, FadesGrowsTravelsAndGoesAtFourSeconds) {
     Smoke* s = smoke_create(0, 0, 0, 10, 1.0f, 2.0f, world);
     s->velocity = Vec3{1, 0, -2};
     VNode_advance_tree(world, 1.0);
@@ -29,14 +30,13 @@ TEST(SmokeThing, FadesGrowsTravelsAndGoesAtFourSeconds) {
     EXPECT_EQ(VNode_child_count(world), 1u);
     VNode_advance_tree(world, 0.005);
     EXPECT_EQ(VNode_child_count(world), 0u);
-    VNode_destroy(world);
 }
 
 // Negative speed makes a shell, positive a ball; zero speed is a shell of radius 0, not a
 // division by zero.
-TEST(SplodeThing, SpeedsMakeAShellOrABallAndZeroIsStill) {
+using SplodeThing = WorldTest<>;
+TEST_F(SplodeThing, SpeedsMakeAShellOrABallAndZeroIsStill) {
     zibu_rand_reset();
-    VNode* world = World_create(0, 0, 0, nullptr);
     Splode* shell = splode_create(0, 0, 0, 0, 0, 0, 400, 0.5f, -2.0f, 7, world);
     Splode* ball = splode_create(0, 0, 0, 0, 0, 0, 400, 0.5f, 2.0f, 7, world);
     float lo = 9, hi = 0;
@@ -48,13 +48,11 @@ TEST(SplodeThing, SpeedsMakeAShellOrABallAndZeroIsStill) {
     EXPECT_TRUE(lo < 0.6f && hi > 1.9f && hi <= 2.0f + 1e-5f) << lo << " " << hi;
     Splode* still = splode_create(0, 0, 0, 0, 0, 0, 50, 0.5f, 0.0f, 7, world);
     for (int i = 0; i < 50; i++) ASSERT_EQ(vec3f_len(still->particles[i].drift), 0.0f);
-    VNode_destroy(world);
 }
 
 // An explosion at a moving node goes into the node's parent with its velocity, shrinks with
 // its life and goes.
-TEST(SplodeThing, PlacedAtANodeShrinksAndGoes) {
-    VNode* world = World_create(0, 0, 0, nullptr);
+TEST_F(SplodeThing, PlacedAtANodeShrinksAndGoes) {
     Splode* mover = splode_create(4, 5, 6, 2, 0, 0, 1, 0.5f, 1.0f, 7, world);
     Splode* e = splode_at(mover, 3, 0.5f, 5.0f, 9);
     EXPECT_EQ(e->parent, world);
@@ -64,7 +62,6 @@ TEST(SplodeThing, PlacedAtANodeShrinksAndGoes) {
     EXPECT_FALSE(vec3_differs(e->world_centre, Vec3{4.5, 5, 6}));
     VNode_advance_tree(world, 0.25);
     EXPECT_EQ(VNode_child_count(world), 1u);  // only the mover is left
-    VNode_destroy(world);
 }
 
 // An odd size pads the sprite's rows to 4 bytes for the upload: row 1 starts at byte 12.
@@ -76,10 +73,7 @@ TEST(SplodeImage, OddSizePadsItsRows) {
 
 // Sum of the red channel over a 200 x 200 block at the centre.
 long red_sum() {
-    static unsigned char px[200 * 200 * 3];
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(GL_TEST_WIDTH / 2 - 100, GL_TEST_HEIGHT / 2 - 100, 200, 200, GL_RGB,
-                 GL_UNSIGNED_BYTE, px);
+    const auto px = gl_test_pixels(GL_TEST_WIDTH / 2 - 100, GL_TEST_HEIGHT / 2 - 100, 200, 200);
     long sum = 0;
     for (int i = 0; i < 200 * 200 * 3; i += 3) sum += px[i];
     return sum;
@@ -92,6 +86,7 @@ TEST(ParticleDrawing, SmokeDarkensExplosionsLightAndOwnedTexturesGo) {
     VNode* world = World_create(0, 0, 0, nullptr);
     camera_read_back();
     glTranslatef(0, 0, -4);
+    const std::string before = gl_test_state();
     Smoke* s = smoke_create(0, 0, 0, 10, 1.0f, 2.0f, world);
     s->age = 0.25f;
     glClearColor(1, 1, 1, 1);
@@ -107,10 +102,7 @@ TEST(ParticleDrawing, SmokeDarkensExplosionsLightAndOwnedTexturesGo) {
     glClear(GL_COLOR_BUFFER_BIT);
     splode_plot(e);
     EXPECT_GT(red_sum(), 0L);
-    GLboolean depth_mask = GL_FALSE;
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_mask);
-    EXPECT_TRUE(depth_mask && !glIsEnabled(GL_BLEND) && !glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(gl_test_state(), before);
     VNode_destroy(world);
     EXPECT_FALSE(glIsTexture(tex));
 }
