@@ -50,43 +50,33 @@ random_step() {
   actions=$((actions + 1))
 }
 
-# Frames of times.log after line $1: "<frames> <slowest>", then a line per frame over 1 s.
-# Line k + 1 starts with frame k's whole time; line k holds its sections' durations, and what
-# they leave over is the finish and swap.
-frames_report() {
-  awk -F'\t' -v from="$1" '
-    BEGIN { split("VNode_resetcounters et al.|VNode_rememberrefframes|VNode_advance|" \
-                  "VNode_collide:new|VNode_collide:bounds|VNode_collide_add|" \
-                  "VNode_collide_detect|VNode_collide:free|VNode_plot|diags", name, "|") }
+# Each minute: the actions so far, the frames of times.log since the last report and the
+# slowest, and for every frame over 1 s where its time went: the times.log column (see README)
+# of its longest section, or the end of the frame after the sections (finish, swap, input).
+# Line k + 1 starts with frame k's whole time; line k holds its sections' durations.
+report_minute() {
+  local n
+  n=$(times_log_lines)
+  awk -F'\t' -v from="$reported" -v actions="$actions" '
     NR > from + 1 && prev_nf > 0 {
       frames++
       if ($1 > slowest) slowest = $1
       if ($1 > 1) {
-        sum = 0; most = 2
-        for (i = 2; i <= prev_nf; i++) { sum += prev[i]; if (prev[i] > prev[most]) most = i }
-        label = prev_nf == 11 ? name[most - 1] : "section " (most - 1); took = prev[most]
-        if ($1 - sum > took) { label = "the finish and swap after the sections"; took = $1 - sum }
-        slow = slow sprintf("frame %d took %.2f s, %.2f s of it in %s\n", NR - 1, $1, took, label)
+        rest = $1; most = 2
+        for (i = 2; i <= prev_nf; i++) { rest -= prev[i]; if (prev[i] > prev[most]) most = i }
+        where = prev[most] >= rest ? sprintf("column %d", most) : "the end of the frame"
+        slow = slow sprintf("  frame %d took %.2f s, most of it in %s\n", NR - 1, $1, where)
       }
     }
     { prev_nf = NF; for (i = 1; i <= NF; i++) prev[i] = $i }
-    END { printf "%d %.3g\n%s", frames, slowest, slow }' "$times_log"
-}
-
-report_minute() {
-  local report n count slowest
-  n=$(times_log_lines)
-  report=$(frames_report "$reported")
-  read -r count slowest <<<"${report%%$'\n'*}"
-  log "$actions random actions; $count frames since the last report, the slowest $slowest s"
-  soak_slowest=$(awk -v a="$soak_slowest" -v b="$slowest" 'BEGIN { print (b > a + 0) ? b : a }')
-  while read -r line; do [ -n "$line" ] && log "  $line"; done <<<"$(tail -n +2 <<<"$report")"
+    END { printf "%d random actions; %d frames since the last report, the slowest %.3g s\n%s",
+                 actions, frames, slowest, slow }
+  ' "$times_log" | while IFS= read -r line; do log "$line"; done
   reported=$((n > 0 ? n - 1 : 0))
 }
 
 deadline=$(($(date +%s) + seconds))
 runs=0
-soak_slowest=0
 while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   start_game
   runs=$((runs + 1))
@@ -116,5 +106,6 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   fi
   pid=
 done
-log "slowest frame of the soak: $soak_slowest s"
+log "the slowest frame of the soak: $(cat "$work"/run/times*.log 2>/dev/null |
+  awk -F'\t' '$1 > s { s = $1 } END { print s + 0 }') s"
 check_leftovers
