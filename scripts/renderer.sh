@@ -9,6 +9,8 @@
 #                                      with how to set it up
 #        scripts/renderer.sh check FILE   print the OpenGL line the game wrote on stderr (kept in
 #                                      FILE) and fail unless it names Mesa 25 or later
+# ZIBU_RENDERER_MIRROR=URI takes the packages from that Debian mirror instead of the one the
+# system's apt sources name for its release.
 #
 # Older llvmpipe (Mesa 22.3) filters anisotropically at 11-18 times the cost of plain texturing
 # and can hold one frame for minutes; Mesa 25's costs 2-3 times.
@@ -64,7 +66,7 @@ install() {
     [ "$(major_of "$system_version")" -ge "$MIN_MAJOR" ]; then
     suite=$codename
   fi
-  uri=$(mirror_uri "$codename")
+  uri=${ZIBU_RENDERER_MIRROR:-$(mirror_uri "$codename")}
   [ -n "$uri" ] || { say "no Debian mirror for $codename main in the system's apt sources"; exit 1; }
 
   mkdir -p "$home"
