@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the unit and OpenGL tests on the debug and asan
 # builds, the end-to-end tests of the Linux game and of zibu.exe under Wine, and each fuzz
-# target for a minute.
+# target for a minute. The tests draw with the pinned software renderer that setup unpacks
+# (scripts/renderer.sh); ctest puts it first on LD_LIBRARY_PATH.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
