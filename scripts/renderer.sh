@@ -115,7 +115,7 @@ install() {
   fi
   echo "$version" >"$work/root/version"
   echo "${lib#./}" >"$work/root/libdir"
-  (cd "$work/root" && find . -type f ! -name manifest.sha256 -print0 | sort -z |
+  (cd "$work/root" && find . \( -type f -o -type l \) ! -name manifest.sha256 -print0 | sort -z |
     xargs -0 sha256sum >manifest.sha256)
   rm -rf "$dest"
   mv "$work/root" "$dest"
