@@ -11,6 +11,9 @@
 
 DynArray profile_ring[PROFILE_FRAMES];
 int profile_slot = 0;
+double (*profile_clock)() = profile_clock_default;
+
+double profile_clock_default() { return clock_seconds(); }
 
 namespace {
 
@@ -110,7 +113,7 @@ void profile_section(const char* label, uint32_t colour) {
         DynArray_clear(current_slot());
         return;
     }
-    ProfileMark mark = {clock_seconds(), label, colour};
+    ProfileMark mark = {profile_clock(), label, colour};
     DynArray_push(current_slot(), &mark);
 }
 
