@@ -11,6 +11,7 @@
 #include "platform/framecycle.h"
 #include "platform/screenshot.h"
 #include "platform/script.h"
+#include "platform/trace.h"
 #include "platform/window.h"
 #include "scene/plot.h"
 #include "scene/vnode.h"
@@ -101,6 +102,7 @@ int replay_main(int argc, char** argv) {
     }
 
     fatal_message_box = fatal_message_to_stderr;
+    trace_set_process_name((std::string("zibu_replay ") + argv[1]).c_str());
     script_play(&replay.script);
     frame_done_hook = frame_done;
     if (replay.script.stress.count != 0) scene_populate_hook = stress_scene;

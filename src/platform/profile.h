@@ -44,6 +44,9 @@ void profile_show(int x, int y, uint8_t merge, uint8_t history, uint8_t horizont
 
 // One line for the frame shown last: its section durations, tab-separated.
 void profile_write_previous(FILE* file);
+// The frame shown last: its sections (ProfileMark, time = duration), or null before the first
+// frame was shown; start receives the profile_clock reading at its first mark.
+const DynArray* profile_previous(double* start);
 
 // Room that format_duration's output needs.
 constexpr int DURATION_TEXT_SIZE = 32;
