@@ -13,7 +13,10 @@ const char* const trace_name = "trace.json";
 
 namespace {
 
-constexpr long TAIL_READ = 65536;  // bytes read back from the end for the closing bracket and pids
+// Bytes read back from the end: for the pids when this process starts on a file, else only
+// for the closing bracket.
+constexpr long PIDS_READ = 65536;
+constexpr long TAIL_READ = 64;
 
 std::string process_name = "zibu";
 std::string pid_file;  // the file the pid was chosen for
@@ -133,7 +136,9 @@ bool trace_append_previous(const char* path, const TraceCounter* counters, uint3
     std::setvbuf(f, nullptr, _IONBF, 0);
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-    const long from = size > TAIL_READ ? size - TAIL_READ : 0;
+    const bool new_process = pid == 0 || pid_file != path;
+    const long back = new_process ? PIDS_READ : TAIL_READ;
+    const long from = size > back ? size - back : 0;
     std::string tail(static_cast<size_t>(size > 0 ? size - from : 0), '\0');
     if (size < 0 || std::fseek(f, from, SEEK_SET) != 0 ||
         std::fread(tail.data(), 1, tail.size(), f) != tail.size()) {
@@ -157,7 +162,8 @@ bool trace_append_previous(const char* path, const TraceCounter* counters, uint3
         text = first_event ? "\n" : ",\n";
         end--;  // over the bracket
     }
-    if (pid == 0 || pid_file != path) {
+    const bool naming = new_process || pid == 0;
+    if (naming) {
         pid = largest_pid(tail) + 1;
         pid_file = path;
         text += "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + std::to_string(pid) +
@@ -174,6 +180,9 @@ bool trace_append_previous(const char* path, const TraceCounter* counters, uint3
                    std::fwrite(text.data(), 1, text.size(), f) == text.size();
     written = std::fflush(f) == 0 && !std::ferror(f) && written;
     written = std::fclose(f) == 0 && written;
-    if (!written) restore(path, created, offset, old_tail);
+    if (!written) {
+        restore(path, created, offset, old_tail);
+        if (naming) pid = 0;  // the name went with the frame: named again next time
+    }
     return written;
 }
