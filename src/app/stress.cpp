@@ -47,9 +47,10 @@ struct Builder {
             }
             return;
         }
-        // Each group below holds at most fan_out^(levels left below it) rocks.
+        // A group on the next level holds at most fan_out rocks for each level from it down
+        // to the rocks' own: fan_out^(depth - level - 1).
         uint64_t room = 1;
-        for (uint32_t l = level + 2; l < depth + 1; l++) room *= fan_out;
+        for (uint32_t levels = depth - level - 1; levels > 0; levels--) room *= fan_out;
         const uint64_t count = end - begin;
         const uint64_t groups = (count + room - 1) / room;
         for (uint64_t g = 0; g < groups; g++) {
