@@ -35,7 +35,8 @@ def play(replay, n, depth, frames, folder):
         p = subprocess.Popen([replay, script, "."], cwd=folder, stdout=subprocess.DEVNULL, stderr=err)
         _, status, usage = os.wait4(p.pid, 0)
     if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit(f"{replay} {script} failed: see {folder}/stderr.txt")
+        with open(os.path.join(folder, "stderr.txt")) as err:
+            sys.exit(f"{replay} failed on stress {n} {depth}:\n{err.read()}")
     return usage.ru_maxrss * 1024
 
 
@@ -75,7 +76,12 @@ def bullet_reference(bench):
 
 def main():
     replay, bench, frames, png = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
-    work = tempfile.mkdtemp(prefix="zibu-scale.")
+    with tempfile.TemporaryDirectory(prefix="zibu-scale.") as work:
+        rows = report(replay, frames, work)
+    plot(rows, bullet_reference(bench), png)
+
+
+def report(replay, frames, work):
     rows = []
     print("n\tdepth\tpass\tms_per_frame\tus_per_node")
     for depth in DEPTHS:
@@ -91,8 +97,7 @@ def main():
                 print(f"{n}\t{depth}\t{name}\t{ms:.4f}\t{1000.0 * ms / n:.4f}")
             print(f"{n}\t{depth}\tbytes\t{(peak - base) / n:.1f}\t")
             sys.stdout.flush()
-    plot(rows, bullet_reference(bench), png)
-    subprocess.run(["rm", "-rf", work], check=False)
+    return rows
 
 
 def plot(rows, bullet, png):
