@@ -15,6 +15,11 @@ struct Ship;
 extern const Ship* player_ship;
 
 constexpr double FRAME_TIME_MAX = 0.05;
+// When set, builds the scene around the ship in place of the usual one (the crystal box and
+// an asteroid): a scripted run's stress scene. The game leaves it unset.
+struct VNode;
+extern void (*scene_populate_hook)(VNode* world, const VNode* ship);
+
 // The window's caption.
 extern const char* const window_title;
 

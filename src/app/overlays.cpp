@@ -12,10 +12,12 @@
 #include "platform/opengl.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 #include "platform/window.h"
 #include "scene/advance.h"
 #include "scene/envviews.h"
 #include "scene/lights.h"
+#include "scene/plot.h"
 #include "scene/treediag.h"
 
 unsigned char tree_stats = 0;
@@ -104,6 +106,16 @@ void times_log_append(double raw_frame_time) {
     }
 }
 
+// The frame's sections beside the tree's counters of the frame, in "trace.json".
+void trace_append() {
+    const TraceCounter counters[] = {
+        {"nodes visited", parsed_nodes},   {"nodes alive", total_nodes},
+        {"leaves", leaf_nodes},            {"deepest level", max_node_depth},
+        {"things plotted", things_plotted}, {"transparent things plotted", transparents_plotted},
+    };
+    trace_append_previous(trace_name, counters, sizeof counters / sizeof counters[0]);
+}
+
 }  // namespace
 
 void live_plot_views(VNode* world, VNode* viewer, float* menu_fade) {
@@ -142,6 +154,7 @@ void diagnostics_overlay(double raw_frame_time) {
     std::snprintf(text, sizeof text, "frametime = %lg", raw_frame_time);
     text_draw(0, 0, 0, text, FRAME_TIME_COLOUR);
     times_log_append(raw_frame_time);
+    trace_append();
 
     const Vec3& eye = g_camera.eye;
     std::snprintf(text, sizeof text, "t = %lg\no.[xyz] = [%lg %lg %lg]\nmaxlights = %d", sim_time,

@@ -23,6 +23,7 @@ extern const char* const times_log_name;
 void tree_diagram_overlay(const VNode* world);
 
 // The diagnostics of this frame: the tree's counters, the profiler's graph (which closes the
-// frame's sections), the raw (unclamped) frame time and the viewer's position, and the frame's
-// line in "times.log". A line that cannot be written is dropped; the game goes on.
+// frame's sections), the raw (unclamped) frame time and the viewer's position, the frame's
+// line in "times.log" and its events in "trace.json" (platform/trace.h). What cannot be
+// written is dropped; the game goes on.
 void diagnostics_overlay(double raw_frame_time);

@@ -6,10 +6,12 @@
 
 #include "app/main_loop.h"
 #include "app/ship.h"
+#include "app/stress.h"
 #include "platform/errorlog.h"
 #include "platform/framecycle.h"
 #include "platform/screenshot.h"
 #include "platform/script.h"
+#include "platform/trace.h"
 #include "platform/window.h"
 #include "scene/plot.h"
 #include "scene/vnode.h"
@@ -45,6 +47,11 @@ void frame_done() {
                  static_cast<unsigned>(things_plotted + transparents_plotted));
     // The ship's death ends the process from inside a frame: every line is kept by then.
     std::fflush(replay.digest);
+}
+
+void stress_scene(VNode* world, const VNode* ship) {
+    const StressRequest& r = replay.script.stress;
+    stress_populate(world, ship, r.count, r.depth, r.seed);
 }
 
 // Nobody is there to dismiss a box in a scripted run: the message goes to stderr (and to the
@@ -95,9 +102,12 @@ int replay_main(int argc, char** argv) {
     }
 
     fatal_message_box = fatal_message_to_stderr;
+    trace_set_process_name((std::string("zibu_replay ") + argv[1]).c_str());
     script_play(&replay.script);
     frame_done_hook = frame_done;
+    if (replay.script.stress.count != 0) scene_populate_hook = stress_scene;
     main_loop("");
+    scene_populate_hook = nullptr;
     frame_done_hook = nullptr;
     std::fclose(replay.digest);
     script_free(&replay.script);

@@ -11,6 +11,9 @@
 
 DynArray profile_ring[PROFILE_FRAMES];
 int profile_slot = 0;
+double (*profile_clock)() = profile_clock_default;
+
+double profile_clock_default() { return clock_seconds(); }
 
 namespace {
 
@@ -19,6 +22,7 @@ constexpr uint32_t BLUE = 0x0000FF;
 constexpr uint32_t ROW_BAR_COLOUR = 0x00FFFF;  // rows whose section was given no colour
 
 bool ring_ready = false;
+double slot_start[PROFILE_FRAMES];  // each slot's first mark, once it is closed
 
 void ring_create() {
     for (DynArray& slot : profile_ring) DynArray_init_sized(&slot, sizeof(ProfileMark), PROFILE_SLOT_MARKS, 0);
@@ -110,7 +114,7 @@ void profile_section(const char* label, uint32_t colour) {
         DynArray_clear(current_slot());
         return;
     }
-    ProfileMark mark = {clock_seconds(), label, colour};
+    ProfileMark mark = {profile_clock(), label, colour};
     DynArray_push(current_slot(), &mark);
 }
 
@@ -120,6 +124,7 @@ double profile_close_frame(uint8_t merge) {
     ProfileMark* marks = marks_of(slot);
     uint32_t last = slot->count - 1;
     double length = marks[last].time - marks[0].time;
+    slot_start[profile_slot] = marks[0].time;
     for (uint32_t i = 0; i < last; i++) marks[i].time = marks[i + 1].time - marks[i].time;
     DynArray_remove(slot, last);
     if (merge) merge_sections(slot);
@@ -192,6 +197,13 @@ void profile_write_previous(FILE* file) {
     const ProfileMark* marks = marks_of(slot);
     for (uint32_t i = 0; i < slot->count; i++)
         std::fprintf(file, "%lg%c", marks[i].time, i + 1 < slot->count ? '\t' : '\n');
+}
+
+const DynArray* profile_previous(double* start) {
+    if (!ring_ready) return nullptr;
+    const int previous = (profile_slot + PROFILE_FRAMES - 1) % PROFILE_FRAMES;
+    *start = slot_start[previous];
+    return &profile_ring[previous];
 }
 
 void format_duration(char* out, double seconds) {

@@ -13,7 +13,7 @@
 #include "foundation/dynarray.h"
 
 struct ProfileMark {
-    double time;        // clock_seconds at the mark; once the frame is closed, the section's duration
+    double time;        // profile_clock at the mark; once the frame is closed, the section's duration
     const char* label;  // not owned: callers pass string constants
     uint32_t colour;    // 0xRRGGBB; 0 lets the display choose
 };
@@ -25,6 +25,12 @@ constexpr uint32_t PROFILE_SLOT_MARKS = 20;  // room of every slot, kept across 
 extern DynArray profile_ring[PROFILE_FRAMES];
 // The slot the current frame fills.
 extern int profile_slot;
+
+// The clock the sections are timed by (and "times.log" and the trace with them): by default
+// clock_seconds; a scripted run that measures real durations while its simulation steps by
+// the script's clock points it at a real clock.
+extern double (*profile_clock)();
+double profile_clock_default();  // reads clock_seconds
 
 // With a label: a section starts now and lasts until the next mark. Without
 // one (null): the current frame's marks are dropped.
@@ -38,6 +44,9 @@ void profile_show(int x, int y, uint8_t merge, uint8_t history, uint8_t horizont
 
 // One line for the frame shown last: its section durations, tab-separated.
 void profile_write_previous(FILE* file);
+// The frame shown last: its sections (ProfileMark, time = duration), or null before the first
+// frame was shown; start receives the profile_clock reading at its first mark.
+const DynArray* profile_previous(double* start);
 
 // Room that format_duration's output needs.
 constexpr int DURATION_TEXT_SIZE = 32;

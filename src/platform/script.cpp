@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/profile.h"
 #include "platform/window.h"
 
 namespace {
@@ -183,8 +184,8 @@ void quote(char* out, size_t size, const Token& t) {
 // Parses one line into the script; false with the message (without its line number) in why.
 bool parse_line(const char* line, size_t length, Script* script, bool* sized, bool* quit_seen,
                 char* why, size_t why_size) {
-    Token tokens[4];
-    const size_t n = split(line, length, tokens, 4);
+    Token tokens[5];
+    const size_t n = split(line, length, tokens, 5);
     if (n == 0) return true;
     char word[48];
     uint32_t frame = 0;
@@ -208,6 +209,36 @@ bool parse_line(const char* line, size_t length, Script* script, bool* sized, bo
         std::snprintf(why, why_size, "frame %u comes after the quit of frame %u", frame,
                       script->last_frame);
         return false;
+    }
+    if (is(tokens[1], "stress")) {
+        StressRequest r{0, 0, SCRIPT_STRESS_SEED};
+        if ((n != 4 && n != 5) || !parse_count(tokens[2], SCRIPT_STRESS_MAX, &r.count) ||
+            !parse_count(tokens[3], SCRIPT_STRESS_DEPTH_MAX, &r.depth) ||
+            (n == 5 && !parse_count(tokens[4], UINT32_MAX, &r.seed)) || r.count == 0 ||
+            r.depth == 0) {
+            std::snprintf(why, why_size,
+                          "expected \"stress N DEPTH [SEED]\" (N 1 to %u, DEPTH 1 to %u)",
+                          SCRIPT_STRESS_MAX, SCRIPT_STRESS_DEPTH_MAX);
+            return false;
+        }
+        if (frame != 0 || script->stress.count != 0) {
+            std::snprintf(why, why_size, "the stress scene is set once, at frame 0");
+            return false;
+        }
+        script->stress = r;
+        return true;
+    }
+    if (is(tokens[1], "clock")) {
+        if (n != 3 || !is(tokens[2], "real")) {
+            std::snprintf(why, why_size, "expected \"clock real\"");
+            return false;
+        }
+        if (frame != 0 || script->real_clock) {
+            std::snprintf(why, why_size, "the clock is set once, at frame 0");
+            return false;
+        }
+        script->real_clock = true;
+        return true;
     }
     if (is(tokens[1], "size")) {
         uint32_t w = 0, h = 0;
@@ -264,6 +295,13 @@ struct Player {
 };
 
 Player player;
+
+// The profiler's clock in a run that measures real durations: seconds since the run began.
+std::chrono::steady_clock::time_point measure_start;
+double measured_seconds() {
+    const std::chrono::duration<double> since = std::chrono::steady_clock::now() - measure_start;
+    return since.count();
+}
 
 // The real window still gets its messages handled; only their input is left out.
 int play_messages() {
@@ -348,6 +386,8 @@ int script_parse(const char* text, size_t size, Script* script, char error[SCRIP
     script->width = SCRIPT_DEFAULT_WIDTH;
     script->height = SCRIPT_DEFAULT_HEIGHT;
     script->last_frame = 0;
+    script->stress = StressRequest{};
+    script->real_clock = false;
     error[0] = '\0';
     bool sized = false, quit_seen = false;
     size_t start = 0;
@@ -378,6 +418,8 @@ void script_play(const Script* script) {
     script_source.fixed_width = script->width;
     script_source.fixed_height = script->height;
     event_source_use(&script_source);
+    measure_start = std::chrono::steady_clock::now();
+    profile_clock = script->real_clock ? measured_seconds : profile_clock_default;
 }
 
 uint32_t script_frame() { return player.pumps > 0 ? player.pumps - 1 : 0; }

@@ -14,6 +14,11 @@
 //   FRAME step SECONDS             the clock moves by SECONDS per frame from this frame on
 //                                  (a decimal or a fraction such as 1/30; 1/60 by default)
 //   0 size W H                     the window's drawing size (640 x 360 by default)
+//   0 stress N DEPTH [SEED]        the world holds N asteroids (1 to 1,000,000) under groups
+//                                  DEPTH levels deep (1 to 8) instead of the usual scene,
+//                                  placed by the generator seeded with SEED (1 by default)
+//   0 clock real                   the profiler and the logs of the diagnostics time the frames
+//                                  by the real clock; the simulation still steps by the script
 //   FRAME quit                     the run ends after this frame
 // A script without quit ends after the frame of its last line.
 //
@@ -31,6 +36,9 @@ constexpr int SCRIPT_NAME_SIZE = 64;    // a shot's name, terminator included
 constexpr int SCRIPT_ERROR_SIZE = 160;  // "line N: what is wrong"
 constexpr int SCRIPT_DEFAULT_WIDTH = 640;
 constexpr int SCRIPT_DEFAULT_HEIGHT = 360;
+constexpr uint32_t SCRIPT_STRESS_MAX = 1000000;
+constexpr uint32_t SCRIPT_STRESS_DEPTH_MAX = 8;
+constexpr uint32_t SCRIPT_STRESS_SEED = 1;
 
 struct ScriptEvent {
     uint32_t frame;
@@ -42,10 +50,17 @@ struct ScriptEvent {
     char name[SCRIPT_NAME_SIZE];  // shot: letters, digits, '_', '-' and '.', not leading
 };
 
+// What a stress line asks for; count 0 when the script has none.
+struct StressRequest {
+    uint32_t count, depth, seed;
+};
+
 struct Script {
     DynArray events;  // of ScriptEvent, in frame order (the script's order within a frame)
     int width, height;
     uint32_t last_frame;  // the run's last frame
+    StressRequest stress;
+    bool real_clock;  // "0 clock real"
 };
 
 // Parses size bytes of text (no terminator needed). Returns 0 with script filled, or the
@@ -60,7 +75,8 @@ int script_key_code(const char* name, size_t length);
 
 // From now on the script is the event source and its clock the clock (starting at 0): every
 // pump plays the events of the next frame, and the pump after the last frame reports the quit
-// message. The script must outlive the run.
+// message. With real_clock set the profiler's clock reads real time from here on, else it
+// reads the script's clock. The script must outlive the run.
 void script_play(const Script* script);
 // The frame the latest pump prepared: the one running now.
 uint32_t script_frame();

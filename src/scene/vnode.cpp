@@ -7,6 +7,7 @@
 uint32_t total_nodes = 0;
 
 const ThingType bubble_type = {"Bubble", sizeof(VNode), bubble_advance, nullptr, nullptr, nullptr};
+const ThingType group_node_type = {"Group", sizeof(VNode), group_advance, nullptr, nullptr, nullptr};
 
 namespace {
 
@@ -143,4 +144,18 @@ VNode* World_create(double x, double y, double z, VNode* parent) {
     world->frame->current.m[14] = z;
     world->flags |= VN_CHILDREN_FIRST | VN_NO_COLLIDE;
     return world;
+}
+
+void group_advance(VNode* node, double dt) {
+    if (VNode_child_count(node) == 0) {
+        VNode_remove(node);
+        return;
+    }
+    bubble_advance(node, dt);
+}
+
+VNode* Group_create(VNode* parent) {
+    VNode* group = VNode_create(&group_node_type, parent);
+    group->flags |= VN_CHILDREN_FIRST | VN_NO_COLLIDE;
+    return group;
 }

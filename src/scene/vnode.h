@@ -103,3 +103,11 @@ void bubble_advance(VNode* node, double dt);
 // A "Bubble" with its own frame at (x, y, z), advancing children first and
 // never collided itself.
 VNode* World_create(double x, double y, double z, VNode* parent);
+
+// A plain group of things: it borrows its parent's frame, draws nothing and is
+// never collided itself (its children are). Advancing after its children, its
+// sphere encloses theirs as the Bubble's does, so that the plot pass culls the
+// whole group by one test. A group that has lost its last child removes itself.
+extern const ThingType group_node_type;
+void group_advance(VNode* node, double dt);
+VNode* Group_create(VNode* parent);

@@ -20,6 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!std::memchr(events[i].name, 0, SCRIPT_NAME_SIZE)) std::abort();
         }
         if (script.width <= 0 || script.height <= 0) std::abort();
+        const StressRequest& stress = script.stress;
+        if (stress.count > SCRIPT_STRESS_MAX ||
+            (stress.count != 0 && (stress.depth < 1 || stress.depth > SCRIPT_STRESS_DEPTH_MAX))) {
+            std::abort();
+        }
     } else if (std::strncmp(error, "line ", 5) != 0 || !std::memchr(error, 0, SCRIPT_ERROR_SIZE)) {
         std::abort();
     }

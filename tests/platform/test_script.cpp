@@ -51,6 +51,20 @@ TEST(ScriptParse, EveryVerbCommentsAndBlankLines) {
     EXPECT_TRUE(empty.line == 0 && empty.script.width == SCRIPT_DEFAULT_WIDTH);
 }
 
+TEST(ScriptParse, StressAndClockAreSettingsOfFrameZero) {
+    Parsed p("0 stress 1000000 8 4294967295\n0 clock real\n0 down w\n");
+    ASSERT_EQ(p.line, 0) << p.error;
+    EXPECT_TRUE(p.script.stress.count == 1000000u && p.script.stress.depth == 8u &&
+                p.script.stress.seed == 4294967295u && p.script.real_clock);
+    EXPECT_EQ(p.script.events.count, 1u);  // settings are no events
+    Parsed seedless("0 stress 1 1\n");
+    EXPECT_TRUE(seedless.script.stress.count == 1u &&
+                seedless.script.stress.seed == SCRIPT_STRESS_SEED && !seedless.script.real_clock);
+}
+
+constexpr const char* STRESS_USAGE =
+    "line 1: expected \"stress N DEPTH [SEED]\" (N 1 to 1000000, DEPTH 1 to 8)";
+
 TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
     struct Case {
         const char* text;
@@ -68,6 +82,18 @@ TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
         {"0 shot ../escape\n", "line 1: expected \"shot NAME (letters, digits, _ - .)\""},
         {"0 step 1e-3\n", "line 1: expected \"step SECONDS (above 0, at most 10)\""},
         {"3 size 640 360\n", "line 1: the size is set once, at frame 0"},
+        {"0 stress 0 3\n", STRESS_USAGE},
+        {"0 stress 1000001 3\n", STRESS_USAGE},
+        {"0 stress 2000 9\n", STRESS_USAGE},
+        {"0 stress 2000 0\n", STRESS_USAGE},
+        {"0 stress 2000\n", STRESS_USAGE},
+        {"0 stress 2000 3 4294967296\n", STRESS_USAGE},
+        {"0 stress 2000 3 7 extra\n", STRESS_USAGE},
+        {"0 stress -5 3\n", STRESS_USAGE},
+        {"1 stress 2000 3\n", "line 1: the stress scene is set once, at frame 0"},
+        {"0 stress 20 3\n0 stress 20 3\n", "line 2: the stress scene is set once, at frame 0"},
+        {"0 clock fast\n", "line 1: expected \"clock real\""},
+        {"0 clock real\n2 clock real\n", "line 2: the clock is set once, at frame 0"},
     };
     for (const Case& c : cases) {
         Parsed p(c.text);

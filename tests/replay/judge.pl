@@ -23,9 +23,17 @@
 #   lines(FILE), columns(FILE)      the lines of a text file (0 when it is missing), and the
 #                                   number of tab-separated fields its lines have (-1: not all
 #                                   the same)
+#   trace_frames(FILE)              the frames of a trace (trace.json: a JSON array of events),
+#                                   fails when it does not parse
+#   trace_processes(FILE)           the processes named in it (process_name events)
+#   trace_agrees(FILE, LOG)         its frames whose sections lie inside the frame and last, in
+#                                   order, what the same line of LOG ("times.log") gives them, to
+#                                   the microsecond (or the six digits the log has)
 use strict;
 use warnings;
 use List::Util qw(min max);
+use JSON::PP;
+use POSIX qw(floor);
 
 my ($dir, @args) = @ARGV;
 die "usage: judge.pl DIR EXPR|\@SCRIPT...\n" unless defined $dir && @args;
@@ -195,6 +203,54 @@ sub lines { noted(scalar(my @l = text_lines(@_)), 'lines', @_) }
 sub columns {
     my %counts = map { (scalar(split /\t/, $_, -1) => 1) } text_lines(@_);
     return noted(keys(%counts) == 1 ? (keys %counts)[0] : -1, 'columns', @_);
+}
+
+# The trace's frames, in order: each [the frame event, its sections].
+sub trace_parse {
+    my ($file) = @_;
+    open(my $fh, '<:raw', "$dir/$file") or die "no trace $file\n";
+    local $/;
+    my $events = decode_json(<$fh>);
+    die "$file is not an array of events\n" unless ref $events eq 'ARRAY';
+    my @frames;
+    for my $e (@$events) {
+        next unless $e->{ph} eq 'X';
+        if ($e->{name} eq 'frame') { push @frames, [$e, []] }
+        elsif (@frames) { push @{$frames[-1][1]}, $e }
+    }
+    return ($events, @frames);
+}
+
+sub trace_frames { my (undef, @f) = trace_parse(@_); noted(scalar @f, 'trace_frames', @_) }
+
+sub trace_processes {
+    my ($events) = trace_parse(@_);
+    noted(scalar(grep { $_->{ph} eq 'M' && $_->{name} eq 'process_name' } @$events),
+          'trace_processes', @_);
+}
+
+sub trace_agrees {
+    my ($file, $log) = @_;
+    my (undef, @frames) = trace_parse($file);
+    my @lines = text_lines($log);
+    my $agree = 0;
+    for my $i (0 .. $#frames) {
+        my ($frame, $sections) = @{$frames[$i]};
+        my (undef, @logged) = split /\t/, $lines[$i] // '';
+        next unless @logged == @$sections;
+        my $ok = 1;
+        for my $k (0 .. $#logged) {
+            my $s = $sections->[$k];
+            # Half a unit of the log's sixth digit, or a microsecond.
+            my $digit = $logged[$k] == 0 ? 0 : 10**(floor(log(abs $logged[$k]) / log(10)) - 5);
+            my $room = max(1, 0.5e6 * $digit);
+            $ok &&= abs($s->{dur} - 1e6 * $logged[$k]) <= $room
+                && $s->{ts} >= $frame->{ts} - 0.001
+                && $s->{ts} + $s->{dur} <= $frame->{ts} + $frame->{dur} + 0.001;
+        }
+        $agree += $ok;
+    }
+    return noted($agree, 'trace_agrees', @_);
 }
 
 my @expectations = map {

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The diagnostics' trace ("trace.json") of scripted runs timed by the real clock (0 clock real):
+# every frame's sections as its line of "times.log" has them, a second run as a second process
+# of the same file, and runs killed at moments spread over their frames each leaving a file that
+# parses.  trace_test.sh <zibu_replay>
+set -uo pipefail
+program=$(readlink -f "$1")
+judge=$(dirname "$0")/judge.pl
+[ -n "${DISPLAY:-}" ] || exec xvfb-run -a -s '-screen 0 1280x720x24 -noreset' "$0" "$@"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-trace.XXXXXX")
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+trap '[ "$failures" -eq 0 ] && rm -rf "$work" || echo "left $work for inspection"' EXIT
+
+printf '0 stress 2000 3\n0 clock real\n1 down k\n2 up k\n30 quit\n' >"$work/real.txt"
+mkdir "$work/two"
+for run in 1 2; do
+  (cd "$work/two" && "$program" ../real.txt .) >"$work/two-$run.log" 2>&1 || fail "run $run: $?"
+done
+perl "$judge" "$work/two" "lines('times.log') == 60 && trace_frames('trace.json') == 60" \
+  "trace_agrees('trace.json', 'times.log') == 60 && trace_processes('trace.json') == 2" ||
+  fail "the trace of two runs does not hold what times.log says"
+
+# Killed (SIGKILL) once it has written a frame, and then at moments spread over the next ones:
+# each run appends to the file the others left.
+printf '0 stress 2000 3\n0 clock real\n1 down k\n2 up k\n100000 quit\n' >"$work/long.txt"
+mkdir "$work/killed"
+trace=$work/killed/trace.json
+runs=0
+for delay in 0 0.05 0.1 0.2 0.35 0.5; do
+  before=$(stat -c %s "$trace" 2>/dev/null || echo 0)
+  (cd "$work/killed" && exec "$program" ../long.txt .) >/dev/null 2>&1 &
+  for _ in $(seq 1200); do
+    [ "$(stat -c %s "$trace" 2>/dev/null || echo 0)" -gt "$before" ] && break
+    sleep 0.1
+  done
+  sleep "$delay"
+  kill -KILL $! 2>/dev/null
+  wait $! 2>/dev/null
+  runs=$((runs + 1))
+  perl "$judge" "$work/killed" "trace_frames('trace.json') >= $runs" >/dev/null ||
+    fail "killed ${delay}s after its first frame, the trace does not parse: $(tail -c 200 "$trace")"
+done
+perl "$judge" "$work/killed" "trace_processes('trace.json') == $runs" ||
+  fail "the killed runs did not each leave their frames"
+[ "$failures" -eq 0 ]
