@@ -511,6 +511,13 @@ void test_node(VNode* a) {
         count = fresh.count;
         if (count > stats.candidates_most) stats.candidates_most = count;
     }
+    // The candidates of the node two ahead in the walk, asked for while this
+    // one's are tested: their lines lie anywhere in the table.
+    if (number != NO_PATH && number + 2 < entries.count) {
+        const Entry& ahead = entries.data[number + 2];
+        const uint32_t* next = lists.data + ahead.list_first;
+        for (uint32_t i = 0; i < ahead.list_count; i++) __builtin_prefetch(&seen.data[next[i]]);
+    }
     for (uint32_t i = count; i-- > 0;) {
         Seen& other = seen.data[list[i]];
         if (list[i] == number || !swept_hit(sphere, other.sphere)) continue;
