@@ -77,13 +77,8 @@ struct Added {
 };
 Scratch<Added> added;
 Scratch<uint32_t> by_rank;  // rank -> number
-// By number: the node beside the last query that took it, so that taking a
-// candidate touches one place.
-struct Mark {
-    VNode* node;
-    uint32_t query;
-};
-Scratch<Mark> marks;
+// By number: the last query that took the node.
+Scratch<uint32_t> marks;
 
 // A node stored in a cell, as the add walk stores it; sorted by cell into
 // `items` once every node is in.
@@ -120,7 +115,31 @@ struct Entry {
 };
 Scratch<Entry> entries;
 Scratch<uint32_t> paths;
-Scratch<VNode*> lists;
+Scratch<uint32_t> lists;  // numbers
+
+// By number, one cache line each: what the detect walk reads of a candidate,
+// its sphere as the walk last saw it and the node. Candidates are spread over
+// the whole pass, so this table is far denser than the node records.
+struct alignas(64) Seen {
+    Sphere sphere;
+    VNode* node;
+};
+static_assert(sizeof(Seen) == 64);
+struct SeenTable {
+    void* block = nullptr;
+    Seen* data = nullptr;
+    uint32_t room = 0;
+
+    // Filled afresh every pass: growing keeps nothing.
+    void reserve(uint32_t wanted) {
+        if (wanted <= room) return;
+        room = wanted > 2 * room ? wanted : 2 * room;
+        checked_free(block);
+        block = checked_malloc_array(std::size_t{room} + 1, sizeof(Seen));
+        data = reinterpret_cast<Seen*>((reinterpret_cast<uintptr_t>(block) + 63) & ~uintptr_t{63});
+    }
+};
+SeenTable seen;
 
 Sphere sphere_of(const VNode* node) { return Sphere{node->start_centre, node->world_centre, node->bound.radius}; }
 
@@ -141,10 +160,10 @@ uint32_t pass_stamp = 0;
 bool numbers_filled = false;
 uint32_t detect_next = 0;  // the number the detect walk expects next
 
-// The list a query fills, each node once, in the order first met: `lists`
-// while gathering, `fresh` for a query made during the detect walk.
-Scratch<VNode*>* candidates = nullptr;
-Scratch<VNode*> fresh;
+// The list a query fills, each node's number once, in the order first met:
+// `lists` while gathering, `fresh` for a query made during the detect walk.
+Scratch<uint32_t>* candidates = nullptr;
+Scratch<uint32_t> fresh;
 uint32_t query_stamp = 0;
 
 CollideStats stats = {0, 0, 0};
@@ -293,13 +312,13 @@ void insert(uint32_t cell, const Box& outer, uint32_t node) {
 }
 
 // The swept-sphere test, here so that the detect walk's loop has it inline.
-inline bool swept_hit(const VNode* a, const VNode* b) {
-    Vec3 at_start = vec3_sub(b->start_centre, a->start_centre);
-    Vec3 at_now = vec3_sub(b->world_centre, a->world_centre);
+inline bool swept_hit(const Sphere& a, const Sphere& b) {
+    Vec3 at_start = vec3_sub(b.start, a.start);
+    Vec3 at_now = vec3_sub(b.now, a.now);
     double d0 = vec3_len2(at_start);
     double d1 = vec3_len2(at_now);
     double dot = vec3_dot(at_start, at_now);
-    double reach = sq(a->bound.radius + b->bound.radius);
+    double reach = sq(a.radius + b.radius);
     // Every part is worked out and joined without branches: most candidates
     // miss, but which ones is too irregular for branch prediction.
     bool at_ends = (reach >= d1) | (reach >= d0);
@@ -311,11 +330,10 @@ inline bool swept_hit(const VNode* a, const VNode* b) {
 
 // Enters the node at the end of the list unless this query has it already;
 // returns the list's new count.
-inline uint32_t candidate_add(VNode** list, uint32_t count, uint32_t number, uint32_t query) {
-    Mark& mark = marks.data[number];
-    list[count] = mark.node;
-    count += mark.query != query;
-    mark.query = query;
+inline uint32_t candidate_add(uint32_t* list, uint32_t count, uint32_t number, uint32_t query) {
+    list[count] = number;
+    count += marks.data[number] != query;
+    marks.data[number] = query;
     return count;
 }
 
@@ -324,9 +342,9 @@ inline uint32_t candidate_add(VNode** list, uint32_t count, uint32_t number, uin
 void take_cell(uint32_t k) {
     Cell cell = cells.data[k];
     if (cell.count == 0) return;
-    Scratch<VNode*>& list = *candidates;
+    Scratch<uint32_t>& list = *candidates;
     list.reserve(list.count + cell.count);
-    VNode** out = list.data;
+    uint32_t* out = list.data;
     uint32_t count = list.count;
     const uint32_t query = query_stamp;
     const uint32_t* run = items.data + cell.first;
@@ -363,6 +381,7 @@ void add_node(uint32_t number) {
     Entry& entry = entries.data[number];
     const VNode* node = added.data[number].node;
     entry.sphere = sphere_of(node);
+    seen.data[number] = Seen{entry.sphere, added.data[number].node};
     entry.path_first = paths.count;
     path_held = false;
     insert(ROOT, normalised_box(node, world_box), number);
@@ -378,7 +397,8 @@ void add_all(VNode* world) {
     entries.count = count;
     marks.reserve(count);
     marks.count = count;
-    for (uint32_t n = 0; n < count; n++) marks.data[n] = Mark{added.data[n].node, query_stamp};
+    for (uint32_t n = 0; n < count; n++) marks.data[n] = query_stamp;
+    seen.reserve(count);
     for (uint32_t n = 0; n < count; n++) {
         added.data[n].rank = count - 1 - added.data[n].rank;
         by_rank.data[added.data[n].rank] = n;
@@ -428,7 +448,7 @@ uint32_t number_of(const VNode* node) {
 
 void next_query() {
     if (++query_stamp == 0) {  // the marks wrapped: forget every old one
-        for (uint32_t i = 0; i < marks.count; i++) marks.data[i].query = 0;
+        for (uint32_t i = 0; i < marks.count; i++) marks.data[i] = 0;
         query_stamp = 1;
     }
 }
@@ -464,7 +484,7 @@ void gather_all() {
         entry.gathered = entry.path_count != NO_PATH && lists.count < budget;
         if (entry.gathered) {
             next_query();
-            marks.data[n].query = query_stamp;
+            marks.data[n] = query_stamp;
             const uint32_t* path = paths.data + entry.path_first;
             for (uint32_t i = 0; i < entry.path_count; i++) take_cell(path[i]);
         }
@@ -476,9 +496,10 @@ void gather_all() {
 void test_node(VNode* a) {
     uint32_t number = number_of(a);
     const Entry* entry = number == NO_PATH ? nullptr : &entries.data[number];
-    VNode* const* list;
+    Sphere sphere = sphere_of(a);
+    const uint32_t* list;
     uint32_t count;
-    if (entry && entry->gathered && same_sphere(sphere_of(a), entry->sphere)) {
+    if (entry && entry->gathered && same_sphere(sphere, entry->sphere)) {
         list = lists.data + entry->list_first;
         count = entry->list_count;
     } else {
@@ -490,11 +511,23 @@ void test_node(VNode* a) {
         count = fresh.count;
         if (count > stats.candidates_most) stats.candidates_most = count;
     }
+    // The candidates of the node two ahead in the walk, asked for while this
+    // one's are tested: their lines lie anywhere in the table.
+    if (number != NO_PATH && number + 2 < entries.count) {
+        const Entry& ahead = entries.data[number + 2];
+        const uint32_t* next = lists.data + ahead.list_first;
+        for (uint32_t i = 0; i < ahead.list_count; i++) __builtin_prefetch(&seen.data[next[i]]);
+    }
     for (uint32_t i = count; i-- > 0;) {
-        VNode* b = list[i];
-        if (b == a || !swept_hit(a, b)) continue;
+        Seen& other = seen.data[list[i]];
+        if (list[i] == number || !swept_hit(sphere, other.sphere)) continue;
+        VNode* b = other.node;
         if (a->type->collide) a->type->collide(a, b);
         if (b->type->collide) b->type->collide(b, a);
+        // The handlers may have changed either sphere (a split shrinks it).
+        sphere = sphere_of(a);
+        other.sphere = sphere_of(b);
+        if (number != NO_PATH) seen.data[number].sphere = sphere;
     }
 }
 
@@ -520,7 +553,7 @@ void release() {
 
 }  // namespace
 
-bool VNode_swept_hit(const VNode* a, const VNode* b) { return swept_hit(a, b); }
+bool VNode_swept_hit(const VNode* a, const VNode* b) { return swept_hit(sphere_of(a), sphere_of(b)); }
 
 void VNode_collide(VNode* world) {
     if (pool.capacity == 0) {

@@ -15,8 +15,11 @@
 
 // The whole pass over the world's subtree. Nodes with VN_NO_COLLIDE are
 // neither entered nor tested (their children are). Removals made by the
-// types' collide operations are deferred until detection ends. A NaN in the
-// world's swept box is a fatal error.
+// types' collide operations are deferred until detection ends. A collide
+// operation may change the spheres (bound radius, centres) of the two nodes
+// it is handed, and the rest of the pass tests them as changed; changes it
+// makes to the spheres of other nodes may go unseen until the next pass. A
+// NaN in the world's swept box is a fatal error.
 void VNode_collide(VNode* world);
 
 // The swept-sphere test: true when the spheres of a and b (their bound radii)

@@ -218,6 +218,27 @@ TEST_F(Collide, CallOrderOfABusySceneStaysAsRecorded) {
 
 namespace {
 
+void shrink_other_collide(VNode* node, VNode* other) {
+    calls.emplace_back(node, other);
+    other->bound.radius = 0.0;
+}
+const ThingType shrinker_type = {"Shrinker", sizeof(Ball), ball_advance, nullptr, shrink_other_collide, nullptr};
+
+}  // namespace
+
+// A handler that changes the other node's sphere changes what the rest of the pass tests: the
+// middle ball, shrunk to a point by the first visitor's handler, no longer reaches the last.
+TEST_F(Collide, SphereChangedByAHandlerIsTestedAsChangedForTheRestOfThePass) {
+    Thing* first = ball(world, {0, 0, 0}, 1, {0, 0, 0}, &shrinker_type);
+    Thing* middle = ball(world, {1.5, 0, 0}, 1);
+    ball(world, {3, 0, 0}, 1);
+    ball(world, {100, 100, 100}, 1);  // gives the world its extent
+    run();
+    EXPECT_EQ(calls, (std::vector<Pair>{{first, middle}, {middle, first}}));
+}
+
+namespace {
+
 // The probe's handler takes the crowd out of the walk at the first contact,
 // so that only the probe queries through it.
 VNode* crowd = nullptr;
