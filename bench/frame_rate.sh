@@ -83,6 +83,7 @@ awk -v seconds="$seconds" '
       s = int(t)
       if (s < seconds) count[s]++
       if ($1 > slowest) { slowest = $1; slowest_frame = NR - 1 }
+      if (t > 1 && $1 > settled) settled = $1  # after the start-up second
       if ($1 > 1) long[++longs] = sprintf("frame %d: %.1f ms, held by %s", NR - 1, 1000 * $1,
                                           held_by($1, prev_n, prev))
     }
@@ -101,6 +102,7 @@ awk -v seconds="$seconds" '
       fps[j + 1] = v
     }
     printf "fps min=%d median=%d\n", fps[1], fps[int((n + 1) / 2)]
-    printf "slowest frame: %.1f ms (frame %d of the log)\n", 1000 * slowest, slowest_frame
+    printf "slowest frame: %.1f ms (frame %d of the log), after the first second %.1f ms\n",
+           1000 * slowest, slowest_frame, 1000 * settled
     for (i = 1; i <= longs; i++) print long[i]
   }' "$log"
