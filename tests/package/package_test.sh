@@ -65,11 +65,11 @@ same_run() {
   for f in "$work/tree"/*.bmp; do agree+=("agree('${f##*/}', '$f') >= 99.9"); done
   perl "$judge" "$1" "${agree[@]}" || fail "${1##*/}: the pictures differ from the build tree's"
 }
-# says WANT COMMAND...: COMMAND prints the line WANT first.
+# says WANT COMMAND...: COMMAND prints the line WANT first on stdout.
 says() {
   local want=$1 got
   shift
-  got=$("$@" 2>&1 | head -n 1 | tr -d '\r')
+  got=$("$@" 2>/dev/null | head -n 1 | tr -d '\r')
   [ "$got" = "$want" ] || fail "$* said '$got', not '$want'"
 }
 
