@@ -19,7 +19,12 @@ else()
   install(PROGRAMS ${ZIBU_PACKAGING}/zibu-menu DESTINATION ${ZIBU_INSTALL_GAMESDIR})
   install(TARGETS zibu_replay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(PROGRAMS tools/plot_times.py DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME zibu-plot-times)
-  install(FILES ${ZIBU_PACKAGING}/zibu.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The desktop entry starts the launcher by its full path, known once the prefix is (CPack's
+  # .deb installs into /usr): a desktop session's PATH need not hold the games' folder.
+  install(CODE "set(ZIBU_GAMES_PATH \"\${CMAKE_INSTALL_PREFIX}/${ZIBU_INSTALL_GAMESDIR}\")
+                configure_file(${ZIBU_PACKAGING}/zibu.desktop.in
+                               ${CMAKE_BINARY_DIR}/zibu.desktop @ONLY)")
+  install(FILES ${CMAKE_BINARY_DIR}/zibu.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${ZIBU_PACKAGING}/zibu.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
   install(FILES README.md ${ZIBU_PACKAGING}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -84,8 +84,9 @@ case "$mode" in
     same_run "$work/deb"
     # From the menu, without a display: the game says which it is, ends with status 1 and
     # leaves its error log in its own folder, made by the launcher.
-    grep -qx 'Exec=zibu-menu' "$work/root/usr/share/applications/zibu.desktop" ||
-      fail "the desktop entry does not start zibu-menu"
+    exec_line=$(grep '^Exec=' "$work/root/usr/share/applications/zibu.desktop")
+    [ "$exec_line" = Exec=/usr/games/zibu-menu ] && [ -x "$work/root/usr/games/zibu-menu" ] ||
+      fail "the desktop entry starts '$exec_line', not the launcher the package installs"
     [ -s "$work/root/usr/share/icons/hicolor/256x256/apps/zibu.png" ] || fail "no icon"
     env -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME="$work/data" "$games/zibu-menu" 2>"$work/menu.err"
     status=$?
