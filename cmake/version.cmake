@@ -21,12 +21,13 @@ endif()
 message(STATUS "Zibu ${ZIBU_VERSION_FULL}")
 
 # Gives an executable the version: ZIBU_VERSION for its entry point and, on Windows, a version
-# resource (Explorer's Properties > Details).
+# resource (Explorer's Properties > Details) with the icon.
 function(zibu_versioned target description)
   target_compile_definitions(${target} PRIVATE ZIBU_VERSION="${ZIBU_VERSION_FULL}")
   if(WIN32)
     set(ZIBU_RC_NAME ${target})
     set(ZIBU_RC_DESCRIPTION ${description})
+    set(ZIBU_RC_ICON ${CMAKE_SOURCE_DIR}/packaging/zibu.ico)
     configure_file(${CMAKE_SOURCE_DIR}/packaging/version.rc.in
                    ${CMAKE_BINARY_DIR}/${target}_version.rc @ONLY)
     target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/${target}_version.rc)
