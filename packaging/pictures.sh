@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Draws the pictures Zibu shows of itself from the game's own scripted runs: the desktop
 # entry's icon (packaging/zibu.png: the middle of a square view, 256 x 256; zibu.ico the same
-# for the Windows executables) and the README's screenshot
-# (docs/screenshot.png). Both are committed; run this again when the game's look changes.
+# for the Windows executables) and the README's screenshot (docs/screenshot.png). They are
+# committed; run this again when the game's look changes.
 # Usage: packaging/pictures.sh [ZIBU_REPLAY]     (build/debug/zibu_replay by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,4 +23,4 @@ icon.save("packaging/zibu.png", optimize=True)
 icon.save("packaging/zibu.ico", sizes=[(16, 16), (32, 32), (48, 48), (256, 256)])
 Image.open(f"{work}/screenshot.bmp").convert("RGB").save("docs/screenshot.png", optimize=True)
 PY
-ls -l packaging/zibu.png docs/screenshot.png
+ls -l packaging/zibu.png packaging/zibu.ico docs/screenshot.png
