@@ -156,20 +156,6 @@ TEST_F(Tree, OrderBitsChooseWhenChildrenAdvance) {
     }
 }
 
-TEST_F(Tree, RememberingPinsBothCentresAndThePreviousPose) {
-    Probe* a = probe(world, 'a');
-    a->bound.centre = Vec3{0, 1, 0};
-    frame_translate(&a->frame->current, 5, 0, 0);
-    frame_rotate_z(&a->frame->current, 3.14159265358979323846 / 2);
-    VNode* borrowed = VNode_create(&probe_type, a);
-    frame_translate(&world->frame->current, 0, 0, 1);
-    VNode_remember_frames(world);
-    EXPECT_EQ(a->frame->previous.m[12], 5.0);
-    EXPECT_NEAR(a->world_centre.x, 4.0, 1e-12);  // local y is world -x after the turn
-    for (VNode* n : {world, static_cast<VNode*>(a), borrowed})
-        EXPECT_FALSE(vec3_differs(n->world_centre, n->start_centre));
-}
-
 TEST_F(Tree, ChildRemovingItselfLetsTheLastChildWaitAndIsFreedAfterThePass) {
     Probe* a = probe(world, 'a');
     probe(world, 'b');
