@@ -6,6 +6,9 @@
 # build/coverage/html/index.html. The generated font (src/platform/font_builtin.cpp) is left
 # out: it is data.
 # Usage: scripts/coverage.sh [CTEST ARGUMENTS...]   (e.g. -R replay: what those tests reach)
+#        scripts/coverage.sh --per-test [REGEX]      each test alone, and the tests that reach
+#                                                    nothing the others do not (slower: a run
+#                                                    of ctest per test; scripts/coverage_per_test.py)
 # Exits with ctest's status when a test fails, after the report.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +22,10 @@ fi
 
 cmake --preset coverage >/dev/null
 cmake --build --preset coverage -j2
+if [ "${1:-}" = --per-test ]; then
+  exec xvfb-run -a -s '-screen 0 1280x720x24 -noreset' \
+    python3 scripts/coverage_per_test.py "$build" "${@:2}"
+fi
 # Counts from this run only: the counters add up over runs otherwise.
 find "$build" -name '*.gcda' -delete
 status=0
