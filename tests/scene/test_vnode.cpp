@@ -35,12 +35,6 @@ Probe* probe(VNode* parent, char label) {
     return p;
 }
 
-std::vector<VNode*> children(VNode* n) {
-    std::vector<VNode*> out;
-    for (uint32_t i = 0; i < VNode_child_count(n); i++) out.push_back(VNode_child(n, i));
-    return out;
-}
-
 class Tree : public WorldTest<> {
 protected:
     void SetUp() override {
@@ -63,7 +57,7 @@ TEST_F(Tree, CreationBorrowsTheParentFrameTakenFramesAreCopiesAndAttachingKeepsT
     EXPECT_FALSE(vec3_differs(plain->world_centre, Vec3{5, 6, 7}));
     Thing* t = VNode_create_thing(&probe_type, world);
     EXPECT_TRUE(t->flags == VN_MOBILE && !vec3_differs(t->velocity, Vec3{0, 0, 0}));
-    EXPECT_EQ(children(world), (std::vector<VNode*>{plain, t}));
+    EXPECT_EQ(children_of(world), (std::vector<VNode*>{plain, t}));
     // A type whose size leaves no room for the velocity must not be overrun.
     static const ThingType bare = {"bare", sizeof(VNode), nullptr, nullptr, nullptr, nullptr};
     VNode_create_thing(&bare, world)->velocity = Vec3{1, 2, 3};
@@ -94,7 +88,7 @@ TEST_F(Tree, RemovalMovesTheLastChildIntoTheHoleAndDestroysTheSubtree) {
     probe(a, 'y');
     uint32_t before = total_nodes;
     VNode_remove(a);
-    EXPECT_EQ(children(world), (std::vector<VNode*>{c, b}));
+    EXPECT_EQ(children_of(world), (std::vector<VNode*>{c, b}));
     EXPECT_EQ(total_nodes, before - 4);
     // Children in slot order, each before its parent's own free.
     EXPECT_EQ(tree_log, (Log{"free z", "free x", "free y", "free a"}));
