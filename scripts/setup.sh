@@ -14,7 +14,8 @@ test_pkgs=(googletest libgtest-dev libbenchmark-dev
            xvfb xauth xdotool x11-utils procps
            python3-matplotlib   # tools/plot_times.py and its test
            clang libclang-rt-dev   # the fuzz targets (scripts/fuzz.sh)
-           lintian)                # the .deb's test
+           lintian                 # the .deb's test
+           gcovr)                  # scripts/coverage.sh
 # CPack's .deb (dpkg-shlibdeps finds its dependencies) and the Windows .zip.
 package_pkgs=(dpkg-dev file g++-mingw-w64-x86-64 mingw-w64-x86-64-dev)
 

@@ -35,9 +35,7 @@ protected:
         clear_keys();
         tree_stats = 0;
         frame_time = 0;
-        while (font_registry.data && font_registry.count > 0)
-            font_free(static_cast<Font**>(font_registry.data)[0]);
-        reset_fonts();
+        free_fonts();
     }
     // Pixel (x, y) counted from the top-left, as the overlay places things.
     static unsigned at(int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y); }

@@ -56,13 +56,7 @@ protected:
             std::memcpy(key_state_before, key_state, sizeof key_state);
         }
     }
-    int bullets() const {
-        int n = 0;
-        for (uint32_t i = 0; i < VNode_child_count(world); i++) {
-            n += VNode_child(world, i)->type == &bullet_type;
-        }
-        return n;
-    }
+    int bullets() const { return static_cast<int>(children_of(world, &bullet_type).size()); }
     const Mat4& m() const { return ship->frame->current; }
     Ship* ship = nullptr;
 };

@@ -1,4 +1,3 @@
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -135,8 +134,7 @@ TEST_F(TitleMenu, WithoutTheShaderOrWithABrokenOneTheBandIsDarkenedAndBlueTinted
         expect_rgb(pixel(right, 200), {143, 71, 112}, which);
         expect_rgb(pixel(right, 600), {143, 143, 219}, which);
 
-        std::ifstream in("graphics_error.log");
-        const std::string log{std::istreambuf_iterator<char>(in), {}};
+        const std::string log = read_file("graphics_error.log");
         EXPECT_EQ(log.find("fragment shader: ") != std::string::npos, source != nullptr) << log;
         EXPECT_EQ(log.find("no_such_thing") != std::string::npos, source != nullptr) << log;
         EXPECT_EQ(log.find("shader program: ") != std::string::npos, source != nullptr) << log;

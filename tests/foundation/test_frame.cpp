@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "foundation/camera.h"
 #include "foundation/frame.h"
 
 namespace {
@@ -27,18 +26,6 @@ Mat4 tilted_frame() {
 }
 
 }  // namespace
-
-TEST(Frame, LocalAndWorldAreInverseAndLocalMovesFollowTheAxes) {
-    Mat4 m = tilted_frame();
-    Vec3 p{0.25, -7.5, 3.0};
-    Vec3 q = p;
-    frame_point_to_world(&m, &q);
-    frame_point_to_local(&m, &q);
-    expect_near(q, p);
-    Vec3 before = frame_point_to_world(&m, 0, 0, 0);
-    frame_move_local(&m, 0, 2.0, 0);
-    expect_near(vec3_sub(frame_point_to_world(&m, 0, 0, 0), before), vec3_scale(axis(m, 1), 2.0));
-}
 
 TEST(Frame, QuarterTurnsFollowTheRightHandRule) {
     const struct {
@@ -97,15 +84,4 @@ TEST(BoundSphere, AddSphereEnclosesBothMinimally) {
     BoundSphere bad{{0, 0, 0}, 1};
     bound_add_sphere(&bad, Vec3{1, 0, 0}, std::nan(""));
     EXPECT_TRUE(std::isnan(bad.centre.x) && std::isnan(bad.centre.z) && std::isnan(bad.radius));
-}
-
-// A turned viewer: its origin maps to the eye origin, its z axis to eye z, and back.
-TEST(Camera, RigidInverseAndTheEyeOfATurnedViewer) {
-    Mat4 tilted = tilted_frame();
-    Mat4 v = camera_rigid_inverse(&tilted);
-    expect_near(frame_point_to_world(&v, 4, -5, 6), Vec3{0, 0, 0});
-    Vec3 z = axis(tilted, 2);
-    frame_vector_to_world(&v, &z);
-    expect_near(z, Vec3{0, 0, 1});
-    expect_near(camera_eye_from_view(&v), Vec3{4, -5, 6});
 }

@@ -79,16 +79,6 @@ TEST_F(FrameCycle, FirstEndFrameSetsTheClearColourThenOnlyChanges) {
     end_frame(0);
 }
 
-TEST_F(FrameCycle, ClearRectTouchesOnlyItsRectangle) {
-    glClearColor(1, 1, 1, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0, 0, 0, 0);
-    clear_rect(10, 20, 30, 40);
-    for (auto [x, y] : {std::pair{10, 20}, {39, 59}}) EXPECT_EQ(gl_test_pixel(x, y), 0u);
-    for (auto [x, y] : {std::pair{9, 20}, {40, 20}, {10, 60}, {10, 19}}) EXPECT_EQ(gl_test_pixel(x, y), 0xffffffu);
-    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
-}
-
 TEST_F(FrameCycle, DrawLineLeavesLightingAsItFoundIt) {
     overlay_begin();
     for (bool lit : {true, false}) {

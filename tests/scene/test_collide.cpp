@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <set>
 #include <string>
@@ -130,10 +129,8 @@ TEST_F(CollideDeathTest, NanPositionIsFatal) {
     fatal_message_box = no_box;
     EXPECT_EXIT(VNode_collide(world), testing::ExitedWithCode(1), "");
     fatal_message_box = fatal_message_box_show;
-    std::ifstream log("graphics_error.log");
-    std::string line;
-    std::getline(log, line);
-    EXPECT_TRUE(line.ends_with(" Bounds of the world volume are corrupted in VNode_collide")) << line;
+    const std::string log = read_file("graphics_error.log");
+    EXPECT_TRUE(log.ends_with(" Bounds of the world volume are corrupted in VNode_collide\n")) << log;
 }
 
 // Against every pair by the same swept test: each touching pair reported once per visitor

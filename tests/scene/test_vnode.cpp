@@ -35,12 +35,6 @@ Probe* probe(VNode* parent, char label) {
     return p;
 }
 
-std::vector<VNode*> children(VNode* n) {
-    std::vector<VNode*> out;
-    for (uint32_t i = 0; i < VNode_child_count(n); i++) out.push_back(VNode_child(n, i));
-    return out;
-}
-
 class Tree : public WorldTest<> {
 protected:
     void SetUp() override {
@@ -63,7 +57,7 @@ TEST_F(Tree, CreationBorrowsTheParentFrameTakenFramesAreCopiesAndAttachingKeepsT
     EXPECT_FALSE(vec3_differs(plain->world_centre, Vec3{5, 6, 7}));
     Thing* t = VNode_create_thing(&probe_type, world);
     EXPECT_TRUE(t->flags == VN_MOBILE && !vec3_differs(t->velocity, Vec3{0, 0, 0}));
-    EXPECT_EQ(children(world), (std::vector<VNode*>{plain, t}));
+    EXPECT_EQ(children_of(world), (std::vector<VNode*>{plain, t}));
     // A type whose size leaves no room for the velocity must not be overrun.
     static const ThingType bare = {"bare", sizeof(VNode), nullptr, nullptr, nullptr, nullptr};
     VNode_create_thing(&bare, world)->velocity = Vec3{1, 2, 3};
@@ -94,7 +88,7 @@ TEST_F(Tree, RemovalMovesTheLastChildIntoTheHoleAndDestroysTheSubtree) {
     probe(a, 'y');
     uint32_t before = total_nodes;
     VNode_remove(a);
-    EXPECT_EQ(children(world), (std::vector<VNode*>{c, b}));
+    EXPECT_EQ(children_of(world), (std::vector<VNode*>{c, b}));
     EXPECT_EQ(total_nodes, before - 4);
     // Children in slot order, each before its parent's own free.
     EXPECT_EQ(tree_log, (Log{"free z", "free x", "free y", "free a"}));
@@ -154,20 +148,6 @@ TEST_F(Tree, OrderBitsChooseWhenChildrenAdvance) {
         EXPECT_EQ(tree_log, c.expected) << "bits " << c.bits;
         VNode_remove(p);
     }
-}
-
-TEST_F(Tree, RememberingPinsBothCentresAndThePreviousPose) {
-    Probe* a = probe(world, 'a');
-    a->bound.centre = Vec3{0, 1, 0};
-    frame_translate(&a->frame->current, 5, 0, 0);
-    frame_rotate_z(&a->frame->current, 3.14159265358979323846 / 2);
-    VNode* borrowed = VNode_create(&probe_type, a);
-    frame_translate(&world->frame->current, 0, 0, 1);
-    VNode_remember_frames(world);
-    EXPECT_EQ(a->frame->previous.m[12], 5.0);
-    EXPECT_NEAR(a->world_centre.x, 4.0, 1e-12);  // local y is world -x after the turn
-    for (VNode* n : {world, static_cast<VNode*>(a), borrowed})
-        EXPECT_FALSE(vec3_differs(n->world_centre, n->start_centre));
 }
 
 TEST_F(Tree, ChildRemovingItselfLetsTheLastChildWaitAndIsFreedAfterThePass) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "platform/window.h"
 #include "scene/vnode.h"
@@ -12,6 +13,16 @@
 inline void clear_keys() {
     std::memset(key_state, 0, sizeof key_state);
     std::memset(key_state_before, 0, sizeof key_state_before);
+}
+
+// The node's children of the given type (of any type without one), in slot order.
+inline std::vector<VNode*> children_of(const VNode* node, const ThingType* type = nullptr) {
+    std::vector<VNode*> out;
+    for (uint32_t i = 0; i < VNode_child_count(node); i++) {
+        VNode* child = VNode_child(node, i);
+        if (!type || child->type == type) out.push_back(child);
+    }
+    return out;
 }
 
 // A fresh world for each test, on Base's fixture; destroying it takes every node made since,

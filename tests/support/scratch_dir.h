@@ -1,10 +1,18 @@
 #pragma once
 // Runs a test inside a fresh empty folder (for code that writes into the working directory)
-// and goes back afterwards, removing the folder.
+// and goes back afterwards, removing the folder; and reads back what was written there.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+
+// The whole of a file, byte for byte ("" when it cannot be read).
+inline std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class ScratchDir {
 public:

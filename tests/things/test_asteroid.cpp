@@ -81,14 +81,7 @@ protected:
         if (!b->spent) VNode_remove(b);
         VNode_end_deferral();
     }
-    std::vector<Thing*> asteroids() const {
-        std::vector<Thing*> out;
-        for (uint32_t i = 0; i < VNode_child_count(world); i++) {
-            VNode* n = VNode_child(world, i);
-            if (n->type == &asteroid_type) out.push_back(static_cast<Thing*>(n));
-        }
-        return out;
-    }
+    std::vector<VNode*> asteroids() const { return children_of(world, &asteroid_type); }
 
     Ship* ship = nullptr;
 };
@@ -103,7 +96,7 @@ TEST_F(AsteroidHit, ForeignBulletFizzlesAndOneAsteroidYieldsAtMost16PiecesAnd31H
     EXPECT_EQ(total_nodes, before);  // the bullet is gone and nothing was added
     size_t most = 0;
     for (int round = 0; round < 10 && !asteroids().empty(); round++) {
-        for (Thing* piece : asteroids()) shoot(piece, ship);
+        for (VNode* piece : asteroids()) shoot(static_cast<Thing*>(piece), ship);
         most = std::max(most, asteroids().size());
     }
     EXPECT_TRUE(asteroids().empty());

@@ -20,12 +20,6 @@ TEST_F(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
     Ship* ship = ship_create(0, 0, 0, world);
     Thing* rock = VNode_create_thing(&rock_type, world);
     Ship* other_ship = ship_create(50, 0, 0, world);
-    auto alive = [&](const Bullet* b) {
-        for (uint32_t i = 0; i < VNode_child_count(world); i++) {
-            if (VNode_child(world, i) == b) return true;
-        }
-        return false;
-    };
     struct Case {
         const char* what;
         bool ship_fired;
@@ -54,7 +48,7 @@ TEST_F(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
         // Reported again from the other side or by a second target in the same pass.
         EXPECT_EQ(bullet_hit(b, rock, 7.5), 0) << c.what;
         EXPECT_EQ(bullet_fizzle(b), 0) << c.what;
-        EXPECT_TRUE(alive(b) == false) << c.what;
+        EXPECT_TRUE(children_of(world, &bullet_type).empty()) << c.what;
         VNode_end_deferral();
         EXPECT_EQ(ship->score, c.score) << c.what;
         EXPECT_EQ(ship->hits, c.hits) << c.what;

@@ -85,9 +85,19 @@ void look_from(Vec3 eye) {
     camera_from_frame(&frame);
 }
 
-class CrystalDrawing : public GlTest {
+// Pixels that differ between the reference and the drawing under test, and those of them
+// that no depth tie explains (see compare_from).
+struct Comparison {
+    uint32_t differing = 0;
+    uint32_t unexplained = 0;
+    GLuint passed = 0;     // samples that passed the depth test while the crystal was drawn
+    uint32_t visible = 0;  // pixels the crystal covers in the finished picture
+};
+
+class CrystalPictures : public GlTest {
 protected:
     static constexpr int W = 1280, H = 720;  // the game's size on the test screen
+    static constexpr uint32_t TIE = 2;
 
     void SetUp() override {
         GlTest::SetUp();
@@ -98,38 +108,6 @@ protected:
         show_solute = 0;
         zibu_rand_reset();
     }
-    void clear() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
-};
-
-// Pixels that differ between the reference and the drawing under test, and those of them
-// that no depth tie explains (see compare_from).
-struct Comparison {
-    uint32_t differing = 0;
-    uint32_t unexplained = 0;
-    GLuint passed = 0;     // samples that passed the depth test while the crystal was drawn
-    uint32_t visible = 0;  // pixels the crystal covers in the finished picture
-};
-
-GLuint samples_query() {
-    static GLuint query = 0;
-    if (query == 0) glGenQueries(1, &query);
-    return query;
-}
-
-// Draws the crystal into a cleared picture; returns the samples that passed the depth test.
-GLuint plot_counting_samples(Dendrite* box) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glBeginQuery(GL_SAMPLES_PASSED, samples_query());
-    dendrite_plot(box);
-    glEndQuery(GL_SAMPLES_PASSED);
-    GLuint passed = 0;
-    glGetQueryObjectuiv(samples_query(), GL_QUERY_RESULT, &passed);
-    return passed;
-}
-
-class CrystalPictures : public CrystalDrawing {
-protected:
-    static constexpr uint32_t TIE = 2;
 
     static void SetUpTestSuite() {
         zibu_rand_reset();
@@ -149,12 +127,19 @@ protected:
     // the eye that rounding lifted in front of the facing one along their common edge.
     Comparison compare_from(Vec3 eye) {
         look_from(eye);
-        clear();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         reference_plot(box);
         const std::vector<unsigned char> before = gl_test_pixels(0, 0, W, H);
         const std::vector<uint32_t> before_depth = read_depth(W, H);
         Comparison c;
-        c.passed = plot_counting_samples(box);
+        // The samples that pass the depth test while the crystal is drawn into a cleared picture.
+        static GLuint query = 0;
+        if (query == 0) glGenQueries(1, &query);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glBeginQuery(GL_SAMPLES_PASSED, query);
+        dendrite_plot(box);
+        glEndQuery(GL_SAMPLES_PASSED);
+        glGetQueryObjectuiv(query, GL_QUERY_RESULT, &c.passed);
         const std::vector<unsigned char> after = gl_test_pixels(0, 0, W, H);
         const std::vector<uint32_t> after_depth = read_depth(W, H);
         // One unit of red for each face at exactly the visible depth.

@@ -50,20 +50,6 @@ TEST_F(SplodeThing, SpeedsMakeAShellOrABallAndZeroIsStill) {
     for (int i = 0; i < 50; i++) ASSERT_EQ(vec3f_len(still->particles[i].drift), 0.0f);
 }
 
-// An explosion at a moving node goes into the node's parent with its velocity, shrinks with
-// its life and goes.
-TEST_F(SplodeThing, PlacedAtANodeShrinksAndGoes) {
-    Splode* mover = splode_create(4, 5, 6, 2, 0, 0, 1, 0.5f, 1.0f, 7, world);
-    Splode* e = splode_at(mover, 3, 0.5f, 5.0f, 9);
-    EXPECT_EQ(e->parent, world);
-    e->life = 0.5f;
-    VNode_advance_tree(world, 0.25);
-    EXPECT_FLOAT_EQ(splode_scale(e), 0.25f);
-    EXPECT_FALSE(vec3_differs(e->world_centre, Vec3{4.5, 5, 6}));
-    VNode_advance_tree(world, 0.25);
-    EXPECT_EQ(VNode_child_count(world), 1u);  // only the mover is left
-}
-
 // An odd size pads the sprite's rows to 4 bytes for the upload: row 1 starts at byte 12.
 TEST(SplodeImage, OddSizePadsItsRows) {
     unsigned char* odd = splode_texture_image(3, 0, 0, 0xFF0000);
