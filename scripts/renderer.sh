@@ -43,7 +43,7 @@ trap '[ "$BASHPID" = $$ ] && say "failed at line $LINENO: $BASH_COMMAND; $retry_
 # as a full disk would take files of them too.
 cause_in() {
   local room
-  room=$(df -Pk "$home" 2>/dev/null | awk 'NR == 2 { print $4 }')
+  room=$(df -Pk "$home" 2>/dev/null | awk 'NR == 2 { print $4 }') || true
   if grep -qiE 'no space left|wrote only' <<<"$1" || [ "${room:-64}" -lt 64 ]; then
     echo "the disk of $home is full; free some room there and "
   fi
@@ -85,10 +85,10 @@ mirror_uri() {
 
 # apt's settings for the private runs: the system's network settings (proxies, mirror options:
 # every Acquire:: entry, as apt-config prints them, after three retries of our own) and nothing
-# else of its apt.conf.d. The
-# APT_CONFIG file is read before the parts folder and can point that folder elsewhere, so no hook
-# of the system's (APT::Update::Post-Invoke, DPkg::Post-Invoke, ...) is ever read, whatever its
-# name; clearing the hooks by name with -o would miss the ones this script does not know.
+# else of its apt.conf.d. apt reads the APT_CONFIG file before the parts folder, and that file
+# points the folder elsewhere, so no hook of the system's (APT::Update::Post-Invoke,
+# DPkg::Post-Invoke, ...) is read at all, whatever its name; clearing hooks by name with -o would
+# miss the ones this script does not know.
 private_apt_config() {
   mkdir -p "$work/apt.conf.d"
   { echo "Dir::Etc::Parts \"$work/apt.conf.d\"; Dir::Etc::Main \"/dev/null\"; Acquire::Retries \"3\";"

@@ -4,7 +4,7 @@
 # installs and a damaged library is never taken for complete; a suite without the package, a
 # mirror that does not answer, the system's proxy setting (kept: it leads nowhere here) and a
 # full disk while unpacking (root only) each fail saying why and what to run, leaving nothing.
-# Hooks of the system's apt settings never run.
+# Hooks of the system's apt settings never run. Then check's verdict on OpenGL lines.
 # Usage: renderer_test.sh <project folder>
 set -uo pipefail
 project=$1
@@ -116,6 +116,14 @@ renderer libdir >/dev/null && fail "a truncated library was taken for complete"
 grep -q 'scripts/setup.sh' "$work/$name.err" || fail "no word of how to set it up: $(cat "$work/$name.err")"
 APT_CONFIG=$work/hooks.conf ZIBU_RENDERER_MIRROR="[trusted=yes] $http/all" renderer install && renderer libdir >/dev/null ||
   fail "install did not redo a damaged folder: $(cat "$work/$name.err")"
+
+# What the tests' renderer check takes: llvmpipe of the version set up, nothing else.
+for row in "0 Mesa 25.0.0 on llvmpipe (LLVM 15.0.6, 256 bits)" "1 Mesa 25.0.0 on AMD Radeon (radeonsi)" \
+  "1 Mesa 25.0.1 on llvmpipe (LLVM 15.0.6, 256 bits)" "1 Mesa 25.0.0.1 on llvmpipe (LLVM 15.0.6)"; do
+  echo "Zibu: OpenGL 4.5 (Compatibility Profile) ${row#? } (asked for 2.1)" >"$work/gl.txt"
+  renderer check "$work/gl.txt" >/dev/null
+  [ "$?" = "${row%% *}" ] || fail "check took '${row#? }' wrongly"
+done
 
 [ "$failures" -eq 0 ] && echo "renderer set-up: installs, and says why it failed in every case"
 [ "$failures" -eq 0 ]
