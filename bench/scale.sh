@@ -15,9 +15,15 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/bench/bench_lib.sh"
 replay=$(program_at "${ZIBU_REPLAY:-$root/build/bench/zibu_replay}" \
   "cmake --preset bench && cmake --build --preset bench")
-bench=$(readlink -f "${ZIBU_BENCH:-$root/build/bench/bench/zibu_bench}")
-[ -x "$bench" ] || bench=-
 own_screen "$@"
+bench=${ZIBU_BENCH:-$root/build/bench/bench/zibu_bench}
+bench=$(readlink -f "$bench") || true  # fails when its folder is missing too
+if [ ! -x "$bench" ]; then
+  echo "no zibu_bench at ${ZIBU_BENCH:-$root/build/bench/bench/zibu_bench}: the picture goes on" \
+    "without Bullet's line (it needs libbullet-dev: scripts/setup.sh --bench, then the bench" \
+    "preset)" >&2
+  bench=-
+fi
 # The renderer's line, from a run of one frame.
 check=$(mktemp -d "${TMPDIR:-/tmp}/zibu-scale-check.XXXXXX")
 trap 'rm -rf "$check"' EXIT

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The OpenGL the tests draw with: one frame of zibu_replay on the test's display, whose
-# "Zibu: OpenGL ..." line must name the pinned Mesa (scripts/renderer.sh check).
+# "Zibu: OpenGL ..." line must name llvmpipe of the Mesa version that set-up recorded
+# (scripts/renderer.sh check): not the hardware driver of the same Mesa, not another version.
 # Usage: renderer_check.sh <zibu_replay> <project folder>
 set -uo pipefail
 program=$1 project=$2
