@@ -15,28 +15,23 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 trap '[ "$failures" -eq 0 ] && rm -rf "$work" || echo "left $work for inspection"' EXIT
 
 # summary TRACE: "frames F above A zero Z of E counted C": the frames, those lasting above zero,
-# the complete events lasting exactly zero of all of them, and the frames with the six counter
-# events of the plot pass at their start.
+# the complete events lasting exactly zero of all, and the frames with six counters at their start.
 summary() {
   perl -MJSON::PP -0777 -ne '
-    my @events = @{decode_json($_)};
-    my ($frames, $above, $zero, $timed, %starts, %counters) = (0, 0, 0, 0);
-    for my $e (grep { $_->{ph} eq "X" } @events) {
-      $timed++;
-      $zero++ if $e->{dur} == 0;
+    my (%n, %starts, %counters);
+    for my $e (@{decode_json($_)}) {
+      my $at = "$e->{pid} $e->{ts}";
+      $counters{$at}{$e->{name}} = 1 if $e->{ph} eq "C" && $e->{args}{value} =~ /^\d+$/;
+      next unless $e->{ph} eq "X";
+      $n{timed}++;
+      $n{zero}++ if $e->{dur} == 0;
       next unless $e->{name} eq "frame";
-      $frames++;
-      $above++ if $e->{dur} > 0;
-      $starts{"$e->{pid} $e->{ts}"} = 1;
+      $n{frames}++;
+      $n{above}++ if $e->{dur} > 0;
+      $starts{$at} = 1;
     }
-    for my $e (grep { $_->{ph} eq "C" && $_->{args}{value} =~ /^\d+$/ } @events) {
-      $counters{"$e->{pid} $e->{ts}"}{$e->{name}} = 1;
-    }
-    my @six = ("nodes visited", "nodes alive", "leaves", "deepest level", "things plotted",
-               "transparent things plotted");
-    my $counted = grep { my $c = $counters{$_}; $c && keys %$c == 6 && !grep { !$c->{$_} } @six }
-                  keys %starts;
-    print "frames $frames above $above zero $zero of $timed counted $counted\n";' "$1"
+    $n{counted} = grep { keys %{$counters{$_} // {}} == 6 } keys %starts;
+    printf "frames %d above %d zero %d of %d counted %d\n", @n{qw(frames above zero timed counted)};' "$1"
 }
 
 printf '0 stress 2000 3\n0 clock real\n1 down k\n2 up k\n30 quit\n' >"$work/real.txt"
