@@ -33,7 +33,7 @@
 #include "foundation/camera.h"
 #include "platform/errorlog.h"
 #include "platform/framecycle.h"
-#include "platform/script.h"
+#include "platform/scriptplay.h"
 #include "platform/window.h"
 #include "things/dendrite.h"
 
@@ -130,7 +130,7 @@ void frame_done() {
 
     if (k == 0) resize(WIDTH / 10, HEIGHT / 10);
     if (k + 1 == bench.n) resize(WIDTH, HEIGHT);
-    if (k == bench.n) script_follow_real_clock();
+    if (k == bench.n) script_sim_clock_follow_real();
     if (k + 1 == bench.measured) {
         bench.box = find_box();
         if (!bench.box) return;

@@ -11,6 +11,7 @@
 #include "platform/framecycle.h"
 #include "platform/screenshot.h"
 #include "platform/script.h"
+#include "platform/scriptplay.h"
 #include "platform/trace.h"
 #include "platform/window.h"
 #include "scene/plot.h"
@@ -22,6 +23,7 @@ constexpr size_t SCRIPT_SIZE_LIMIT = 64u << 20;
 
 struct Replay {
     Script script;
+    StressRequest stress;  // the script's "0 stress" line
     std::string folder;
     std::FILE* digest;
     uint32_t next_shot;  // the first event not yet looked at for shots
@@ -50,8 +52,10 @@ void frame_done() {
 }
 
 void stress_scene(VNode* world, const VNode* ship) {
-    const StressRequest& r = replay.script.stress;
-    stress_populate(world, ship, r.count, r.depth, r.seed);
+    const StressRequest& r = replay.stress;
+    if (!stress_populate(world, ship, r.count, r.depth, r.seed)) {
+        fatal_error("the stress scene's count or depth is out of range");
+    }
 }
 
 // Nobody is there to dismiss a box in a scripted run: the message goes to stderr (and to the
@@ -86,7 +90,9 @@ int replay_main(int argc, char** argv) {
         return 2;
     }
     char error[SCRIPT_ERROR_SIZE];
-    if (script_parse(text.data(), text.size(), &replay.script, error) != 0) {
+    replay.stress = StressRequest{};
+    const ScriptSetting settings[] = {{"stress", stress_parse_setting, &replay.stress}};
+    if (script_parse(text.data(), text.size(), &replay.script, error, settings, 1) != 0) {
         std::fprintf(stderr, "zibu_replay: %s %s\n", argv[1], error);
         return 2;
     }
@@ -105,7 +111,7 @@ int replay_main(int argc, char** argv) {
     trace_set_process_name((std::string("zibu_replay ") + argv[1]).c_str());
     script_play(&replay.script);
     frame_done_hook = frame_done;
-    if (replay.script.stress.count != 0) scene_populate_hook = stress_scene;
+    if (replay.stress.count != 0) scene_populate_hook = stress_scene;
     main_loop("");
     scene_populate_hook = nullptr;
     frame_done_hook = nullptr;

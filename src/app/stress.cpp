@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "app/ship.h"
@@ -75,7 +76,25 @@ double stress_cube_side(uint32_t count) {
     }
 }
 
+bool stress_parse_setting(const ScriptToken* args, size_t count, void* out,
+                          char why[SCRIPT_WHY_SIZE]) {
+    StressRequest r{0, 0, STRESS_SEED_DEFAULT};
+    if ((count != 2 && count != 3) || !script_parse_count(args[0], STRESS_COUNT_MAX, &r.count) ||
+        !script_parse_count(args[1], STRESS_DEPTH_MAX, &r.depth) ||
+        (count == 3 && !script_parse_count(args[2], UINT32_MAX, &r.seed)) || r.count == 0 ||
+        r.depth == 0) {
+        std::snprintf(why, SCRIPT_WHY_SIZE,
+                      "expected \"stress N DEPTH [SEED]\" (N 1 to %u, DEPTH 1 to %u)",
+                      STRESS_COUNT_MAX, STRESS_DEPTH_MAX);
+        return false;
+    }
+    *static_cast<StressRequest*>(out) = r;
+    return true;
+}
+
 uint32_t stress_fan_out(uint32_t count, uint32_t depth) {
+    // No power of a depth of 0 reaches more than one leaf (and 1 / 0 has no integer root).
+    if (depth == 0) return 0;
     auto reaches = [&](uint64_t f) {
         uint64_t p = 1;
         for (uint32_t i = 0; i < depth && p < count; i++) p *= f;
@@ -88,8 +107,11 @@ uint32_t stress_fan_out(uint32_t count, uint32_t depth) {
     return static_cast<uint32_t>(f);
 }
 
-void stress_populate(VNode* world, const VNode* ship, uint32_t count, uint32_t depth,
+bool stress_populate(VNode* world, const VNode* ship, uint32_t count, uint32_t depth,
                      uint32_t seed) {
+    if (count == 0 || count > STRESS_COUNT_MAX || depth == 0 || depth > STRESS_DEPTH_MAX) {
+        return false;
+    }
     zibu_rand_reset(seed);
     const double side = stress_cube_side(count);
     // Read from the frame: a ship just made has not been through a pass yet.
@@ -113,4 +135,5 @@ void stress_populate(VNode* world, const VNode* ship, uint32_t count, uint32_t d
                      [](const Rock& a, const Rock& b) { return a.key < b.key; });
     const Builder builder{&rocks, depth, stress_fan_out(count, depth)};
     builder.hang(world, 0, 0, count);
+    return true;
 }

@@ -14,13 +14,21 @@ const char* const trace_name = "trace.json";
 namespace {
 
 // Bytes read back from the end: for the pids when this process starts on a file, else only
-// for the closing bracket.
+// for the closing bracket (and the end of a full trace's last event).
 constexpr long PIDS_READ = 65536;
 constexpr long TAIL_READ = 64;
+
+// The last event of a trace that reached its size limit ends with its name, so that the tail
+// shows it.
+constexpr const char* FULL_END = "\"name\":\"trace full\"}";
+// Room kept below the limit for that event.
+constexpr long FULL_ROOM = 512;
 
 std::string process_name = "zibu";
 std::string pid_file;  // the file the pid was chosen for
 uint32_t pid = 0;
+// A file found not to be a trace, or full: left alone for the rest of the run (unless it goes).
+std::string refused_file;
 
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -118,71 +126,131 @@ void restore(const char* path, bool created, long offset, const std::string& old
     }
 }
 
+// The trace's file opened for update, with its last bytes.
+struct Opened {
+    std::FILE* f;
+    bool created;  // by this call
+    long from;     // where tail starts
+    std::string tail;
+};
+
+bool open_trace(const char* path, bool new_process, Opened* o) {
+    // A file that is there is only ever opened for update: never truncated.
+    std::error_code missing;
+    o->created = !std::filesystem::exists(path, missing) && !missing;
+    o->f = std::fopen(path, o->created ? "w+b" : "r+b");
+    if (!o->f) return false;
+    // Unbuffered: the frame goes to the file in one write.
+    std::setvbuf(o->f, nullptr, _IONBF, 0);
+    long size = -1;
+    if (std::fseek(o->f, 0, SEEK_END) == 0) size = std::ftell(o->f);
+    const long back = new_process ? PIDS_READ : TAIL_READ;
+    o->from = size > back ? size - back : 0;
+    o->tail.assign(static_cast<size_t>(size > 0 ? size - o->from : 0), '\0');
+    if (size >= 0 && std::fseek(o->f, o->from, SEEK_SET) == 0 &&
+        std::fread(o->tail.data(), 1, o->tail.size(), o->f) == o->tail.size()) {
+        return true;
+    }
+    std::fclose(o->f);
+    return false;
+}
+
+// Where the new events go in the tail (over the closing bracket) and what comes before them;
+// false when the file does not end as a trace does.
+bool join_point(const Opened& o, size_t* end, std::string* text) {
+    const std::string& tail = o.tail;
+    *end = tail.size();
+    while (*end > 0 && blank(tail[*end - 1])) --*end;
+    if (*end == 0 && o.from == 0) {  // empty (or blank): a new trace
+        *text = "[\n";
+        return true;
+    }
+    if (*end == 0 || tail[*end - 1] != ']') return false;
+    size_t before = --*end;  // over the bracket
+    while (before > 0 && blank(tail[before - 1])) before--;
+    const bool first_event = o.from == 0 && before > 0 && tail[before - 1] == '[';
+    *text = first_event ? "\n" : ",\n";
+    return true;
+}
+
+bool ends_full(const std::string& tail, size_t bracket) {
+    size_t end = bracket;
+    while (end > 0 && blank(tail[end - 1])) end--;
+    const size_t n = std::strlen(FULL_END);
+    return end >= n && tail.compare(end - n, n, FULL_END) == 0;
+}
+
+// The event that closes a trace at its size limit, at the time of the frame it stands for.
+void append_full(std::string* out, double start, long limit) {
+    *out += "{\"ph\":\"i\",\"s\":\"g\",\"pid\":" + std::to_string(pid) + ",\"tid\":1,\"ts\":";
+    append_micro(out, std::llround(start * 1e9));
+    *out += ",\"args\":{\"limit_bytes\":" + std::to_string(limit) +
+            ",\"note\":\"no frames after this one; delete the file to start afresh\"},";
+    *out += FULL_END;
+}
+
+bool write_at(Opened* o, long offset, const std::string& text) {
+    bool written = std::fseek(o->f, offset, SEEK_SET) == 0 &&
+                   std::fwrite(text.data(), 1, text.size(), o->f) == text.size();
+    written = std::fflush(o->f) == 0 && !std::ferror(o->f) && written;
+    return std::fclose(o->f) == 0 && written;
+}
+
+// A file refused earlier in this run stays refused while it is there.
+bool still_refused(const char* path) {
+    if (refused_file.empty() || refused_file != path) return false;
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored)) return true;
+    refused_file.clear();
+    return false;
+}
+
 }  // namespace
 
 void trace_set_process_name(const char* name) { process_name = name; }
 
-bool trace_append_previous(const char* path, const TraceCounter* counters, uint32_t count) {
+bool trace_append_previous(const char* path, const TraceCounter* counters, uint32_t count,
+                           long size_limit) {
     double start = 0.0;
     const DynArray* slot = profile_previous(&start);
     if (!slot || slot->count == 0) return true;
+    if (still_refused(path)) return false;
 
-    // A file that is there is only ever opened for update: never truncated.
-    std::error_code missing;
-    const bool created = !std::filesystem::exists(path, missing) && !missing;
-    std::FILE* f = std::fopen(path, created ? "w+b" : "r+b");
-    if (!f) return false;
-    // Unbuffered: the frame goes to the file in one write.
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    long size = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
     const bool new_process = pid == 0 || pid_file != path;
-    const long back = new_process ? PIDS_READ : TAIL_READ;
-    const long from = size > back ? size - back : 0;
-    std::string tail(static_cast<size_t>(size > 0 ? size - from : 0), '\0');
-    if (size < 0 || std::fseek(f, from, SEEK_SET) != 0 ||
-        std::fread(tail.data(), 1, tail.size(), f) != tail.size()) {
-        std::fclose(f);
-        return false;
-    }
-    size_t end = tail.size();
-    while (end > 0 && blank(tail[end - 1])) end--;
+    Opened o{};
+    if (!open_trace(path, new_process, &o)) return false;
+    size_t end = 0;
     std::string text;
-    if (end == 0 && from == 0) {
-        // Empty (or blank): a new trace.
-        text = "[\n";
-        pid = 0;
-    } else if (end == 0 || tail[end - 1] != ']') {
-        std::fclose(f);
+    if (!join_point(o, &end, &text) || ends_full(o.tail, end)) {
+        std::fclose(o.f);
+        refused_file = path;
         return false;
-    } else {
-        size_t before = end - 1;
-        while (before > 0 && blank(tail[before - 1])) before--;
-        const bool first_event = from == 0 && before > 0 && tail[before - 1] == '[';
-        text = first_event ? "\n" : ",\n";
-        end--;  // over the bracket
     }
+    if (end == 0 && o.from == 0) pid = 0;  // a new trace
     const bool naming = new_process || pid == 0;
     if (naming) {
-        pid = largest_pid(tail) + 1;
+        pid = largest_pid(o.tail) + 1;
         pid_file = path;
         text += "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + std::to_string(pid) +
                 ",\"tid\":1,\"args\":{\"name\":";
         append_string(&text, process_name.c_str());
         text += "}},\n";
     }
-    text += frame_events(slot, start, counters, count);
+    const long offset = o.from + static_cast<long>(end);
+    const std::string frame = frame_events(slot, start, counters, count);
+    const bool full = offset + static_cast<long>(text.size() + frame.size()) + FULL_ROOM > size_limit;
+    if (full) {
+        append_full(&text, start, size_limit);
+    } else {
+        text += frame;
+    }
     text += "\n]\n";
 
-    const long offset = from + static_cast<long>(end);
-    const std::string old_tail = tail.substr(end);
-    bool written = std::fseek(f, offset, SEEK_SET) == 0 &&
-                   std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    written = std::fflush(f) == 0 && !std::ferror(f) && written;
-    written = std::fclose(f) == 0 && written;
-    if (!written) {
-        restore(path, created, offset, old_tail);
+    if (!write_at(&o, offset, text)) {
+        restore(path, o.created, offset, o.tail.substr(end));
         if (naming) pid = 0;  // the name went with the frame: named again next time
+        return false;
     }
-    return written;
+    if (full) refused_file = path;
+    return !full;
 }

@@ -1,9 +1,11 @@
-// Stress scenes: the shape of the tree, where the rocks go and what the seed decides; the group
-// node's sphere, collisions across groups and removal.
+// Stress scenes: the script's stress line and the limits the builder holds itself, the shape of
+// the tree, where the rocks go and what the seed decides; the group node's sphere, collisions
+// across groups and removal.
 #include "app/stress.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "app/ship.h"
@@ -19,7 +21,7 @@ struct Scene {
     bool rocks_at_depth = true;
     std::vector<Vec3> rocks;
     Scene(uint32_t n, uint32_t d, uint32_t seed) : depth(d) {
-        stress_populate(world, ship_create(20, 20, 20, world), n, d, seed);
+        EXPECT_TRUE(stress_populate(world, ship_create(20, 20, 20, world), n, d, seed));
         walk(world, 0);
     }
     ~Scene() { VNode_destroy(world); }
@@ -37,6 +39,50 @@ struct Scene {
 };
 
 }  // namespace
+
+TEST(StressScene, TheLineAndTheBuilderRefuseCountsAndDepthsOutOfRange) {
+    struct Case {
+        const char* line;
+        StressRequest wanted;  // count 0: refused
+    };
+    const Case cases[] = {
+        {"0 stress 1000000 8 4294967295", {1000000, 8, 4294967295u}},
+        {"0 stress 1 1", {1, 1, STRESS_SEED_DEFAULT}},
+        {"0 stress 0 3", {}},          {"0 stress 1000001 3", {}},
+        {"0 stress 2000 9", {}},       {"0 stress 2000 0", {}},
+        {"0 stress 2000 3 4294967296", {}}, {"0 stress 2000 3 7 extra", {}},
+    };
+    for (const Case& c : cases) {
+        const std::string text = std::string("0 down w\n") + c.line + "\n";
+        StressRequest got{};
+        const ScriptSetting settings[] = {{"stress", stress_parse_setting, &got}};
+        Script script{};
+        char error[SCRIPT_ERROR_SIZE];
+        const int line = script_parse(text.data(), text.size(), &script, error, settings, 1);
+        script_free(&script);
+        if (c.wanted.count == 0) {
+            EXPECT_EQ(line, 2) << c.line;
+            EXPECT_STREQ(error, "line 2: expected \"stress N DEPTH [SEED]\" (N 1 to 1000000, "
+                                "DEPTH 1 to 8)");
+            continue;
+        }
+        EXPECT_EQ(line, 0) << error;
+        EXPECT_TRUE(got.count == c.wanted.count && got.depth == c.wanted.depth &&
+                    got.seed == c.wanted.seed) << c.line;
+    }
+    // The builder does not trust its caller: a depth of 0 once recursed without end.
+    const uint32_t before = total_nodes;
+    VNode* world = World_create(0, 0, 0, nullptr);
+    const VNode* ship = ship_create(0, 0, 0, world);
+    for (const StressRequest r : {StressRequest{0, 3, 1}, StressRequest{STRESS_COUNT_MAX + 1, 3, 1},
+                                  StressRequest{20, 0, 1}, StressRequest{20, STRESS_DEPTH_MAX + 1, 1}}) {
+        EXPECT_FALSE(stress_populate(world, ship, r.count, r.depth, r.seed)) << r.count << " " << r.depth;
+        EXPECT_EQ(VNode_child_count(world), 1u);
+    }
+    EXPECT_EQ(stress_fan_out(20, 0), 0u);
+    VNode_destroy(world);
+    EXPECT_EQ(total_nodes, before);
+}
 
 TEST(StressScene, EveryRockAtTheBottomOfATreeOfTheFanOutInTheCubeAroundTheShip) {
     const uint32_t before = total_nodes;

@@ -1,8 +1,9 @@
-// The replay script parser: any bytes as a script, held in a block of exactly their size (the
-// parser needs no terminator).
+// The replay script parser with the scripted run's stress setting: any bytes as a script, held
+// in a block of exactly their size (the parser needs no terminator).
 #include <cstdlib>
 #include <cstring>
 
+#include "app/stress.h"
 #include "platform/script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -10,7 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(text, data, size);
     Script script{};
     char error[SCRIPT_ERROR_SIZE];
-    const int bad_line = script_parse(text, size, &script, error);
+    StressRequest stress{};
+    const ScriptSetting settings[] = {{"stress", stress_parse_setting, &stress}};
+    const int bad_line = script_parse(text, size, &script, error, settings, 1);
     if (bad_line == 0) {
         // Events in frame order, none after the run's last frame, names terminated.
         const ScriptEvent* events = DynArray_items<ScriptEvent>(&script.events);
@@ -20,9 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!std::memchr(events[i].name, 0, SCRIPT_NAME_SIZE)) std::abort();
         }
         if (script.width <= 0 || script.height <= 0) std::abort();
-        const StressRequest& stress = script.stress;
-        if (stress.count > SCRIPT_STRESS_MAX ||
-            (stress.count != 0 && (stress.depth < 1 || stress.depth > SCRIPT_STRESS_DEPTH_MAX))) {
+        if (stress.count > STRESS_COUNT_MAX ||
+            (stress.count != 0 && (stress.depth < 1 || stress.depth > STRESS_DEPTH_MAX))) {
             std::abort();
         }
     } else if (std::strncmp(error, "line ", 5) != 0 || !std::memchr(error, 0, SCRIPT_ERROR_SIZE)) {

@@ -1,22 +1,38 @@
-// Scripts of scripted runs: what the parser accepts and rejects, and how a script played as the
-// event source reaches the input state through the shared pump.
+// Scripts of scripted runs: what the parser accepts and rejects, the caller's settings, and how
+// a script played as the event source reaches the input state and the two clocks through the
+// shared pump.
 #include "platform/script.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
 
 #include "platform/framecycle.h"
+#include "platform/profile.h"
+#include "platform/scriptplay.h"
 #include "platform/window.h"
 
 namespace {
 
+// A setting of the caller's, "0 seed N" (N at most 99): a message of its own for a bad N, none
+// (the parser's) for a wrong count of arguments.
+bool seed_setting(const ScriptToken* args, size_t count, void* out, char why[SCRIPT_WHY_SIZE]) {
+    if (count != 1) return false;
+    if (script_parse_count(args[0], 99, static_cast<uint32_t*>(out))) return true;
+    std::snprintf(why, SCRIPT_WHY_SIZE, "a seed is at most 99");
+    return false;
+}
+
 struct Parsed {
     Script script{};
+    uint32_t seed = 0;
     char error[SCRIPT_ERROR_SIZE] = {};
     int line = 0;
     explicit Parsed(const std::string& text) {
-        line = script_parse(text.data(), text.size(), &script, error);
+        const ScriptSetting settings[] = {{"seed", seed_setting, &seed}};
+        line = script_parse(text.data(), text.size(), &script, error, settings, 1);
     }
     ~Parsed() { script_free(&script); }
     const ScriptEvent& at(uint32_t i) const { return DynArray_at<ScriptEvent>(&script.events, i); }
@@ -48,22 +64,13 @@ TEST(ScriptParse, EveryVerbCommentsAndBlankLines) {
     EXPECT_EQ(p.at(6).seconds, 1.0 / 30.0);
     EXPECT_STREQ(p.at(7).name, "volley-1.b_2");
     Parsed empty("");
-    EXPECT_TRUE(empty.line == 0 && empty.script.width == SCRIPT_DEFAULT_WIDTH);
+    EXPECT_TRUE(empty.line == 0 && empty.script.width == SCRIPT_DEFAULT_WIDTH &&
+                !empty.script.profile_clock_real);
+    Parsed settings("0 seed 42\n0 clock real\n0 down w\n");
+    ASSERT_EQ(settings.line, 0) << settings.error;
+    EXPECT_TRUE(settings.seed == 42u && settings.script.profile_clock_real);
+    EXPECT_EQ(settings.script.events.count, 1u);  // settings are no events
 }
-
-TEST(ScriptParse, StressAndClockAreSettingsOfFrameZero) {
-    Parsed p("0 stress 1000000 8 4294967295\n0 clock real\n0 down w\n");
-    ASSERT_EQ(p.line, 0) << p.error;
-    EXPECT_TRUE(p.script.stress.count == 1000000u && p.script.stress.depth == 8u &&
-                p.script.stress.seed == 4294967295u && p.script.real_clock);
-    EXPECT_EQ(p.script.events.count, 1u);  // settings are no events
-    Parsed seedless("0 stress 1 1\n");
-    EXPECT_TRUE(seedless.script.stress.count == 1u &&
-                seedless.script.stress.seed == SCRIPT_STRESS_SEED && !seedless.script.real_clock);
-}
-
-constexpr const char* STRESS_USAGE =
-    "line 1: expected \"stress N DEPTH [SEED]\" (N 1 to 1000000, DEPTH 1 to 8)";
 
 TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
     struct Case {
@@ -81,19 +88,15 @@ TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
         {"0 button left sideways\n", "line 1: expected \"button left|right|middle down|up\""},
         {"0 shot ../escape\n", "line 1: expected \"shot NAME (letters, digits, _ - .)\""},
         {"0 step 1e-3\n", "line 1: expected \"step SECONDS (above 0, at most 10)\""},
-        {"3 size 640 360\n", "line 1: the size is set once, at frame 0"},
-        {"0 stress 0 3\n", STRESS_USAGE},
-        {"0 stress 1000001 3\n", STRESS_USAGE},
-        {"0 stress 2000 9\n", STRESS_USAGE},
-        {"0 stress 2000 0\n", STRESS_USAGE},
-        {"0 stress 2000\n", STRESS_USAGE},
-        {"0 stress 2000 3 4294967296\n", STRESS_USAGE},
-        {"0 stress 2000 3 7 extra\n", STRESS_USAGE},
-        {"0 stress -5 3\n", STRESS_USAGE},
-        {"1 stress 2000 3\n", "line 1: the stress scene is set once, at frame 0"},
-        {"0 stress 20 3\n0 stress 20 3\n", "line 2: the stress scene is set once, at frame 0"},
+        {"3 size 640 360\n", "line 1: size is set once, at frame 0"},
         {"0 clock fast\n", "line 1: expected \"clock real\""},
-        {"0 clock real\n2 clock real\n", "line 2: the clock is set once, at frame 0"},
+        {"0 clock real\n2 clock real\n", "line 2: clock is set once, at frame 0"},
+        {"0 seed 100\n", "line 1: a seed is at most 99"},
+        {"0 seed\n", "line 1: bad arguments to seed"},
+        {"0 seed 1 2 3 4 5 6 7 8\n", "line 1: bad arguments to seed"},
+        {"0 seed 3\n0 seed 3\n", "line 2: seed is set once, at frame 0"},
+        {"1 seed 3\n", "line 1: seed is set once, at frame 0"},
+        {"0 stress 20 3\n", "line 1: unknown verb \"stress\""},  // the app's, not named here
     };
     for (const Case& c : cases) {
         Parsed p(c.text);
@@ -115,6 +118,7 @@ protected:
     }
     void TearDown() override {
         event_source_use(&os_events);
+        profile_clock = profile_clock_default;
         input_reset();
         mouse_buttons = 0;
     }
@@ -156,10 +160,29 @@ TEST_F(ScriptPlay, EventsReachTheFrameTheyNameThroughTheSharedRules) {
 
     EXPECT_EQ(graphics_pump(), 1);  // frame 3 was the last
 
-    // From a frame on, the clock can follow real time, continuing from the script's time.
-    script_follow_real_clock();
+    // From a frame on, the simulation's clock can follow real time, continuing from the
+    // script's time.
+    script_sim_clock_follow_real();
     EXPECT_GE(clock_seconds(), 3.0 / 60.0 + 0.5);
     EXPECT_LT(clock_seconds(), 3600.0);  // not the OS counter's own origin
+}
+
+// "clock real" moves the profiler's clock with real time, so sections last longer than zero,
+// while the simulation's clock still steps by the script; without it the profiler reads the
+// simulation's clock, which stands still within a frame: every section lasts exactly zero.
+TEST_F(ScriptPlay, ClockRealTimesTheProfilerOnlyByRealTime) {
+    for (const bool real : {false, true}) {
+        Parsed p(real ? "0 clock real\n1 quit\n" : "1 quit\n");
+        script_play(&p.script);
+        ASSERT_EQ(graphics_pump(), 0);
+        const double before = profile_clock();
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::microseconds(10)) {
+        }
+        EXPECT_EQ(profile_clock() > before, real) << real;
+        EXPECT_EQ(profile_clock() == clock_seconds(), !real) << real;
+        EXPECT_EQ(clock_seconds(), 1.0 / 60.0) << real;
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The diagnostics' trace ("trace.json") of scripted runs timed by the real clock (0 clock real):
-# every frame's sections as its line of "times.log" has them, a second run as a second process
-# of the same file, and runs killed at moments spread over their frames each leaving a file that
-# parses.  trace_test.sh <zibu_replay>
+# every frame's sections as its line of "times.log" has them, frames lasting above zero (and
+# every event exactly zero without "clock real"), the six counters of every frame, a second run
+# as a second process of the same file, and runs killed at moments spread over their frames each
+# leaving a file that parses.  trace_test.sh <zibu_replay>
 set -uo pipefail
 program=$(readlink -f "$1")
 judge=$(dirname "$0")/judge.pl
@@ -13,6 +14,26 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 trap '[ "$failures" -eq 0 ] && rm -rf "$work" || echo "left $work for inspection"' EXIT
 
+# summary TRACE: "frames F above A zero Z of E counted C": the frames, those lasting above zero,
+# the complete events lasting exactly zero of all, and the frames with six counters at their start.
+summary() {
+  perl -MJSON::PP -0777 -ne '
+    my (%n, %starts, %counters);
+    for my $e (@{decode_json($_)}) {
+      my $at = "$e->{pid} $e->{ts}";
+      $counters{$at}{$e->{name}} = 1 if $e->{ph} eq "C" && $e->{args}{value} =~ /^\d+$/;
+      next unless $e->{ph} eq "X";
+      $n{timed}++;
+      $n{zero}++ if $e->{dur} == 0;
+      next unless $e->{name} eq "frame";
+      $n{frames}++;
+      $n{above}++ if $e->{dur} > 0;
+      $starts{$at} = 1;
+    }
+    $n{counted} = grep { keys %{$counters{$_} // {}} == 6 } keys %starts;
+    printf "frames %d above %d zero %d of %d counted %d\n", @n{qw(frames above zero timed counted)};' "$1"
+}
+
 printf '0 stress 2000 3\n0 clock real\n1 down k\n2 up k\n30 quit\n' >"$work/real.txt"
 mkdir "$work/two"
 for run in 1 2; do
@@ -21,6 +42,18 @@ done
 perl "$judge" "$work/two" "lines('times.log') == 60 && trace_frames('trace.json') == 60" \
   "trace_agrees('trace.json', 'times.log') == 60 && trace_processes('trace.json') == 2" ||
   fail "the trace of two runs does not hold what times.log says"
+seen=$(summary "$work/two/trace.json")
+[[ "$seen" =~ ^"frames 60 above 60 zero "[0-9]+" of "[0-9]+" counted 60"$ ]] ||
+  fail "timed by the real clock, not every frame lasts above zero with its counters: $seen"
+
+# Without "clock real" the profiler reads the script's clock, which stands within a frame.
+grep -v 'clock real' "$work/real.txt" >"$work/script-clock.txt"
+mkdir "$work/zero"
+(cd "$work/zero" && "$program" ../script-clock.txt .) >"$work/zero.log" 2>&1 || fail "zero: $?"
+seen=$(summary "$work/zero/trace.json")
+[[ "$seen" =~ ^"frames 30 above 0 zero "([0-9]+)" of "([0-9]+)" counted 30"$ ]] &&
+  [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] ||
+  fail "timed by the script's clock, not every event lasts exactly zero: $seen"
 
 # Killed (SIGKILL) once it has written a frame, and then at moments spread over the next ones:
 # each run appends to the file the others left.
