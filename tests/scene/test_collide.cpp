@@ -65,10 +65,7 @@ std::vector<VNode*> random_scene(VNode* world, int count, const ThingType* type 
 
 class Collide : public WorldTest<> {
 protected:
-    void SetUp() override {
-        calls.clear();
-        WorldTest::SetUp();
-    }
+    void SetUp() override { calls.clear(), WorldTest::SetUp(); }
     void run() {
         VNode_advance_tree(world, 0.0);  // the world's sphere around the start positions
         VNode_remember_frames(world);
@@ -78,17 +75,42 @@ protected:
     }
 };
 
+// Handlers that do what the game's do in the middle of the pass: shrink the node (a split), add
+// a twin beside it, remove the other node.
+uint64_t order_hash = 0;
+void churn_collide(VNode* node, VNode* other);
+const ThingType churn_type = {"Churn", sizeof(Ball), ball_advance, nullptr, churn_collide, nullptr};
+void churn_collide(VNode* node, VNode* other) {
+    for (VNode* n : {node, other}) order_hash = (order_hash ^ VNode_as<Ball>(n)->number) * 0x100000001B3ull;  // FNV-1a
+    calls.emplace_back(node, other);
+    if (calls.size() % 11 == 0) {
+        node->bound.radius *= 0.7;
+        Vec3 c = node->world_centre;
+        ball(node->parent, {c.x + node->bound.radius, c.y, c.z}, node->bound.radius, {0, 0, 0}, &churn_type);
+    }
+    if (calls.size() % 13 == 0) VNode_remove(other);
+}
+
+void shrink_other_collide(VNode* node, VNode* other) { calls.emplace_back(node, other), other->bound.radius = 0.0; }
+const ThingType shrinker_type = {"Shrinker", sizeof(Ball), ball_advance, nullptr, shrink_other_collide, nullptr};
+
+// The probe's handler takes the crowd out of the walk at the first contact, so that only the
+// probe queries through it.
+VNode* crowd = nullptr;
+void probe_collide(VNode* node, VNode* other) {
+    calls.emplace_back(node, other);
+    if (crowd) VNode_remove(crowd);
+    crowd = nullptr;
+}
+const ThingType probe_type = {"Probe", sizeof(Ball), ball_advance, nullptr, probe_collide, nullptr};
+
+void no_box(const char*) {}
+
 }  // namespace
 
 // Pairs alone in a world (the far ball gives it its extent), touching or not over one cycle.
 TEST_F(Collide, SweptSpheresMeetBetweenStartAndNowOnlyAndRadiusZeroTestsAsZero) {
-    const struct {
-        Vec3 p, v;
-        double r;
-        Vec3 q, w;
-        double s;
-        bool hit;
-    } cases[] = {
+    const struct { Vec3 p, v; double r; Vec3 q, w; double s; bool hit; } cases[] = {
         {{-10, 0, 0}, {20, 0, 0}, 1, {10, 0, 0}, {-20, 0, 0}, 1, true},  // crossing
         {{-10, 3, 0}, {20, 0, 0}, 1, {10, 0, 0}, {-20, 0, 0}, 1, false},  // 3 apart as they pass
         {{50, 0, 0}, {4, 0, 0}, 1, {60, 0, 0}, {}, 1, false},  // closest approach after the cycle
@@ -116,10 +138,7 @@ TEST_F(Collide, NoCollideNodeIsSkippedButItsChildrenAreNot) {
     EXPECT_EQ(std::set<Pair>(calls.begin(), calls.end()), (std::set<Pair>{{inner, other}, {other, inner}}));
 }
 
-class CollideDeathTest : public Collide {};
-
-void no_box(const char*) {}
-
+using CollideDeathTest = Collide;
 TEST_F(CollideDeathTest, NanPositionIsFatal) {
     ScratchDir dir;
     Thing* t = ball(world, {1, 1, 1}, 1);
@@ -176,27 +195,6 @@ TEST_F(Collide, RandomScenesMatchBruteForce) {
     }
 }
 
-namespace {
-
-// Handlers that do what the game's do in the middle of the pass: shrink the
-// node (a split), add a twin beside it, remove the other node.
-uint64_t order_hash = 0;
-void churn_collide(VNode* node, VNode* other);
-const ThingType churn_type = {"Churn", sizeof(Ball), ball_advance, nullptr, churn_collide, nullptr};
-
-void churn_collide(VNode* node, VNode* other) {
-    for (VNode* n : {node, other}) order_hash = (order_hash ^ VNode_as<Ball>(n)->number) * 0x100000001B3ull;  // FNV-1a
-    calls.emplace_back(node, other);
-    if (calls.size() % 11 == 0) {
-        node->bound.radius *= 0.7;
-        Vec3 c = node->world_centre;
-        ball(node->parent, {c.x + node->bound.radius, c.y, c.z}, node->bound.radius, {0, 0, 0}, &churn_type);
-    }
-    if (calls.size() % 13 == 0) VNode_remove(other);
-}
-
-}  // namespace
-
 // The order of the calls is part of what the pass promises: a busy scene
 // gives the same sequence, pass after pass, as when it was first recorded.
 TEST_F(Collide, CallOrderOfABusySceneStaysAsRecorded) {
@@ -213,16 +211,6 @@ TEST_F(Collide, CallOrderOfABusySceneStaysAsRecorded) {
     EXPECT_EQ(order_hash, 17257141669246341549ull);
 }
 
-namespace {
-
-void shrink_other_collide(VNode* node, VNode* other) {
-    calls.emplace_back(node, other);
-    other->bound.radius = 0.0;
-}
-const ThingType shrinker_type = {"Shrinker", sizeof(Ball), ball_advance, nullptr, shrink_other_collide, nullptr};
-
-}  // namespace
-
 // A handler that changes the other node's sphere changes what the rest of the pass tests: the
 // middle ball, shrunk to a point by the first visitor's handler, no longer reaches the last.
 TEST_F(Collide, SphereChangedByAHandlerIsTestedAsChangedForTheRestOfThePass) {
@@ -234,31 +222,15 @@ TEST_F(Collide, SphereChangedByAHandlerIsTestedAsChangedForTheRestOfThePass) {
     EXPECT_EQ(calls, (std::vector<Pair>{{first, middle}, {middle, first}}));
 }
 
-namespace {
-
-// The probe's handler takes the crowd out of the walk at the first contact,
-// so that only the probe queries through it.
-VNode* crowd = nullptr;
-void probe_collide(VNode* node, VNode* other) {
-    calls.emplace_back(node, other);
-    if (crowd) VNode_remove(crowd);
-    crowd = nullptr;
-}
-const ThingType probe_type = {"Probe", sizeof(Ball), ball_advance, nullptr, probe_collide, nullptr};
-
-}  // namespace
-
 // More nodes in the cells of one query than the 10,000 the candidate list once held: 22^3
 // points a millionth apart, all in the same cells, and a probe touching one of them.
 TEST_F(Collide, CrowdedCellsLoseNoContact) {
     Thing* probe = ball(world, {1.0000001, 1, 1}, 3e-7, {0, 0, 0}, &probe_type);
     crowd = VNode_create(&group_type, world);
     crowd->flags |= VN_NO_COLLIDE;
-    Thing* touched = nullptr;
-    for (int k = 0; k < 22 * 22 * 22; k++) {
-        Thing* t = ball(crowd, {1 + 1e-6 * (k % 22), 1 + 1e-6 * (k / 22 % 22), 1 + 1e-6 * (k / 484)}, 0);
-        if (k == 0) touched = t;
-    }
+    Thing* touched = ball(crowd, {1, 1, 1}, 0);
+    auto at = [](int i) { return 1 + 1e-6 * i; };
+    for (int k = 1; k < 22 * 22 * 22; k++) ball(crowd, {at(k % 22), at(k / 22 % 22), at(k / 484)}, 0);
     ball(world, {100, 100, 100}, 1);  // gives the world its extent
     run();
     EXPECT_GT(collide_stats().candidates_most, 10000u);
