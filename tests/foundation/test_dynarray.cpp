@@ -34,8 +34,7 @@ TEST(DynArray, GrowsAndShrinksWithHysteresisKeepingElementsAndTheMinimum) {
     DynArray_free(a);
 
     DynArray b = ints({1, 2, 3, 4, 5});
-    DynArray_remove(&b, 4);
-    DynArray_remove(&b, 3);
+    DynArray_remove(&b, 4), DynArray_remove(&b, 3);
     EXPECT_EQ(b.capacity, 5u) << "3 of 5 is exactly 60 %: no shrink";
     DynArray_remove(&b, 2);
     EXPECT_EQ(b.capacity, 2u);
@@ -53,15 +52,12 @@ TEST(DynArray, GrowsAndShrinksWithHysteresisKeepingElementsAndTheMinimum) {
 
 TEST(DynArray, RemovalOrderFindAndOutOfRangeIndices) {
     DynArray a = ints({10, 20, 30});
-    DynArray_remove(&a, 0);
-    DynArray_remove(&a, 2);
-    DynArray_remove(&a, 1000);
+    for (uint32_t i : {0u, 2u, 1000u}) DynArray_remove(&a, i);
     EXPECT_EQ(contents(&a), (Ints{30, 20})) << "the last moves into the hole";
     DynArray_free(a);
 
     DynArray b = ints({10, 20, 30, 40, 50});
-    DynArray_remove_ordered(&b, 1);
-    DynArray_remove_ordered(&b, 4);
+    DynArray_remove_ordered(&b, 1), DynArray_remove_ordered(&b, 4);
     EXPECT_EQ(contents(&b), (Ints{10, 30, 40, 50}));
     DynArray_free(b);
 
@@ -69,8 +65,7 @@ TEST(DynArray, RemovalOrderFindAndOutOfRangeIndices) {
     int five = 5, missing = 6;
     EXPECT_EQ(DynArray_find(&f, &five), 2) << "the higher of two equal elements";
     EXPECT_EQ(DynArray_find(&f, &missing), -1);
-    DynArray_remove_value(&f, &five);
-    DynArray_remove_value(&f, &missing);
+    DynArray_remove_value(&f, &five), DynArray_remove_value(&f, &missing);
     EXPECT_EQ(contents(&f), (Ints{5, 7, 9}));
     DynArray_free(f);
 }
