@@ -40,7 +40,6 @@ TEST(Frame, OrthonormalizeKeepsExactFramesAndRepairsDrift) {
     Mat4 copy = exact;
     frame_orthonormalize(&copy);
     for (int i = 0; i < 16; i++) EXPECT_EQ(copy.m[i], exact.m[i]) << i;
-
     Mat4 drifted = tilted_frame();
     drifted.m[0] += 1e-4, drifted.m[5] -= 2e-4, drifted.m[9] += 3e-4;
     frame_orthonormalize(&drifted);

@@ -135,7 +135,6 @@ TEST_F(PlotPass, VisitLimitsSkipButStillCount) {
     plot();
     EXPECT_EQ(order(), "c");
     EXPECT_EQ(parsed_nodes, PLOT_MAX_VISITS + 1);
-
     // A chain deeper than the depth limit is drawn down to depth 1000 only.
     seen.clear(), VNode_reset_counters();
     VNode* tip = world->children.count ? VNode_child(world, 0) : world;
@@ -155,7 +154,6 @@ TEST_F(PlotPass, SiblingsOnOneFrameShareOnePushExceptWithTheLightTree) {
     EXPECT_EQ(seen[0].stack_depth, base + 1);
     EXPECT_DOUBLE_EQ(seen[0].tz, -10.0);
     EXPECT_DOUBLE_EQ(seen[1].tz, 990.0);  // the same push: a's leftover shows
-
     // With the light tree every opaque thing gets its own pop and push, its lights placed
     // through the camera's matrix alone.
     lights_start(), light_tree_on(), light_tree_begin();

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <array>
 
 #include "app/ship.h"
@@ -127,7 +125,6 @@ TEST_F(Chipping, BulletCrossingSeveralCellsRemovesOnlyTheFirstAndScoresOne) {
     fly(Vec3{1.5, 5.5, 5.5}, Vec3{1.6, 5.5, 5.5}, nullptr);
     EXPECT_EQ(dendrite_cell(box, 1, 5, 5), 3);
     EXPECT_EQ(ship->score, 0.0);
-
     crystallise(box, 1, 6, 5, 4);  // above the first cell: it gains a face when that goes
     const uint32_t children = VNode_child_count(world);
     fly(Vec3{1.5, 5.5, 5.5}, Vec3{9.5, 5.5, 5.5}, ship);  // samples at x 1.5, 3.1, 4.7 ...

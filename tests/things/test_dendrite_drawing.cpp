@@ -3,8 +3,6 @@
 // immediate mode) kept here as the reference: the same pixels, and no pixel textured twice.
 #define GL_GLEXT_PROTOTYPES 1
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <vector>

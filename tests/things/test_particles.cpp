@@ -9,8 +9,6 @@
 #include "things/smoke.h"
 #include "things/splode.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 
 namespace {
@@ -78,7 +76,6 @@ TEST(ParticleDrawing, SmokeDarkensExplosionsLightAndOwnedTexturesGo) {
     glClearColor(1, 1, 1, 1), glClear(GL_COLOR_BUFFER_BIT), glClearColor(0, 0, 0, 1);
     smoke_plot(s);
     EXPECT_LT(red_sum(), 255L * 200 * 200);
-
     const unsigned tex = splode_texture(32, 0x8080FF, 0x00FF80, 0xFFFFFF);
     Splode* e = splode_create(0, 0, 0, 0, 0, 0, 20, 0.5f, 5.0f, tex, world);
     e->flash = e->owns_texture = 1, e->age = 0.1f;

@@ -16,13 +16,11 @@ TEST(Fft, AgreesWithTheDirectSumAndInvertsIt) {
     double one = 2.5, out_re = 0, out_im = 0;
     fft(1, 0, &one, nullptr, &out_re, &out_im);
     EXPECT_EQ(out_re, 2.5);
-
     const uint32_t n = 32;
     std::vector<double> re(n, 0.0), im(n), f_re(n), f_im(n), b_re(n), b_im(n);
     re[0] = 1.0;  // a unit impulse (no imaginary part given) transforms to all ones
     fft(n, 0, re.data(), nullptr, f_re.data(), f_im.data());
     for (uint32_t f = 0; f < n; f++) EXPECT_NEAR(f_re[f], 1.0, 1e-12);
-
     for (uint32_t t = 0; t < n; t++) {
         re[t] = std::sin(0.7 * t) + 0.1 * t;
         im[t] = std::cos(1.3 * t * t);

@@ -5,8 +5,6 @@
 #include "support/gl_context.h"
 #include "things/shapes.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <vector>
 
