@@ -13,7 +13,6 @@
 
 namespace {
 
-// A white ball of its bounding radius, unlit, alike from every side.
 void ball_plot(VNode* node) {
     glDisable(GL_LIGHTING);
     sphere(0.0, 0.0, 0.0, node->bound.radius, 0xFFFFFF, 12);
@@ -36,11 +35,9 @@ class EnvViews : public GlTest {
 protected:
     void SetUp() override {
         GlTest::SetUp();
-        world->bound.radius = 1e6;
+        world->bound.radius = 1e6, ball->bound.radius = 3.0;
         const Mat4 at = mat4_identity();
-        VNode_take_frame(viewer, &at);
-        ball->bound.radius = 3.0;
-        VNode_take_frame(ball, &at);
+        VNode_take_frame(viewer, &at), VNode_take_frame(ball, &at);
     }
     void TearDown() override { VNode_destroy(world), VNode_destroy(viewer); }
     void put_ball(double x, double y, double z) {

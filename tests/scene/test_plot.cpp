@@ -68,8 +68,7 @@ protected:
     Mark* mark(VNode* parent, char label, double x, double y, double z, bool own = true,
                const ThingType* type = &mark_type) {
         Mark* m = VNode_as<Mark>(VNode_create(type, parent));
-        m->label = label;
-        m->bound.radius = 1.0;
+        m->label = label, m->bound.radius = 1.0;
         Mat4 at = mat4_identity();
         at.m[12] = x, at.m[13] = y, at.m[14] = z;
         if (own) VNode_take_frame(m, &at);

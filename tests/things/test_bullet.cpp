@@ -13,8 +13,7 @@
 // Anything that is not a Ship: an asteroid, a dendrite box.
 const ThingType rock_type = {"rock", sizeof(Thing), nullptr, nullptr, nullptr, nullptr};
 
-// A spent bullet leaves the tree, once, whoever reports it again in the same pass; no node is
-// left over.
+// A spent bullet leaves the tree, once, whoever reports it again in the same pass.
 using Bullets = WorldTest<>;
 TEST_F(Bullets, SideRuleInAllFourCombinationsWithTheTallies) {
     Ship* ship = ship_create(0, 0, 0, world);
@@ -58,7 +57,6 @@ TEST_F(BulletDrawing, GlowsInTheColoursOfItsSide) {
         // Crossing the view at 50 units/s with the viewer at 45: a short streak.
         viewer_velocity = Vec3{45, 0, 0};
         bullet_plot(bullet_create(0, 0, -2, 50, 0, 0, ship_side ? static_cast<VNode*>(ship) : nullptr, world));
-        // Green strong and blue weak for the ship's side, red strong and green weak for the others.
         const unsigned centre = gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2);
         const int strong = ship_side ? 8 : 16, weak = ship_side ? 0 : 8;
         EXPECT_GT((centre >> strong) & 0xFF, 0xC0u) << std::hex << centre;

@@ -17,7 +17,6 @@ void next_move_will_be(int m) {
     zibu_rand_reset(state);
 }
 
-// The box's only particle is at (x, y, z).
 void only_particle_at(Dendrite* d, int16_t x, int16_t y, int16_t z) {
     DynArray_clear(&d->solute);
     DynArray_push_value(&d->solute, CellPos{x, y, z});

@@ -1,6 +1,5 @@
-// The crystal is drawn nearest faces first and without the faces turned away from the eye.
-// These tests hold that drawing to the plain one (every exposed face, newest cell first, in
-// immediate mode) kept here as the reference: the same pixels, and no pixel textured twice.
+// The crystal is drawn nearest faces first, without those turned away from the eye: held to the
+// plain drawing kept here as the reference, the same pixels, and no pixel textured twice.
 #define GL_GLEXT_PROTOTYPES 1
 
 #include <algorithm>
@@ -73,8 +72,7 @@ void look_from(Vec3 eye) {
     camera_from_frame(&frame);
 }
 
-// Pixels that differ between the reference and the drawing under test, and those of them
-// that no depth tie explains (see compare_from).
+// Pixels that differ from the reference, and those of them no depth tie explains (compare_from).
 struct Comparison {
     uint32_t differing = 0;
     uint32_t unexplained = 0;
@@ -143,12 +141,10 @@ protected:
 Dendrite* CrystalPictures::box = nullptr;
 int CrystalPictures::steps = 0;
 
-// The default box grown as the game grows it, seen from where the ship starts, from inside
-// the crystal (where the near plane cuts into cells), from outside the box, and from cell
-// corners inside it and on its face (the eye in the planes of faces); the solute cubes are
-// blended over it in the same order as before, and in outlines (where faces do not hide one
-// another) nothing changes at all. The samples that pass the depth test while the crystal is
-// drawn are the pixels it covers, each textured once (from the ship start up to 2 % more).
+// The default box grown as the game grows it, seen from views that cut into cells or put the eye
+// in the planes of faces; the solute is blended over it in the same order, and outlines do not
+// change at all. The samples that pass the depth test are the pixels covered, each textured once
+// (from the ship start up to 2 % more).
 TEST_F(CrystalPictures, SameAsEveryFaceDrawnExceptDepthTies) {
     constexpr int ANY = -1;  // samples not compared: blended solute, outlines
     const struct {

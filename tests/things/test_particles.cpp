@@ -55,7 +55,6 @@ TEST(SplodeImage, OddSizePadsItsRows) {
     checked_free(odd);
 }
 
-// Sum of the red channel over a 200 x 200 block at the centre.
 long red_sum() {
     long sum = 0;
     const auto px = gl_test_pixels(GL_TEST_WIDTH / 2 - 100, GL_TEST_HEIGHT / 2 - 100, 200, 200);
