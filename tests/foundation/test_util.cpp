@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
+#include <utility>
 
 #include "foundation/memory.h"
 #include "foundation/util.h"
 
 TEST(Util, PowersOfTwoAndAStringReplacedByItself) {
-    const uint32_t in[] = {0, 1, 3, 5, 64, 65, 0x40000001u};
-    const uint32_t out[] = {0, 1, 4, 8, 64, 128, 0x80000000u};
-    for (int i = 0; i < 7; i++) EXPECT_EQ(next_pow2(in[i]), out[i]) << in[i];
+    for (auto [in, out] : {std::pair{0u, 0u}, {1u, 1u}, {3u, 4u}, {5u, 8u}, {64u, 64u}, {65u, 128u}, {0x40000001u, 0x80000000u}})
+        EXPECT_EQ(next_pow2(in), out) << in;
     char* s = nullptr;
     str_dup_into(&s, "hello");
     EXPECT_EQ(str_replace(&s, "hi"), 2u);
@@ -21,18 +21,14 @@ TEST(Util, PowersOfTwoAndAStringReplacedByItself) {
 
 // Units in the last place between two doubles of one sign.
 int64_t ulps_apart(double a, double b) {
-    int64_t x = 0, y = 0;
-    std::memcpy(&x, &a, sizeof x);
-    std::memcpy(&y, &b, sizeof y);
+    const int64_t x = std::bit_cast<int64_t>(a), y = std::bit_cast<int64_t>(b);
     return x > y ? x - y : y - x;
 }
 
 // Arguments where the C runtimes differ and one rounds the wrong way (replays of the two
 // builds drifted apart): the correctly rounded values.
 TEST(Util, PortableSineCosineAndExpAreCorrectlyRounded) {
-    const struct {
-        double x, sin_x, cos_x;
-    } turns[] = {
+    const struct { double x, sin_x, cos_x; } turns[] = {
         {0x1.7ac6aa57b7f35p+1, 0x1.737f41adf2ce9p-3, -0x1.f7818e3d68767p-1},
         {0x1.74895d1c7d854p+1, 0x1.d5312f1dc0e81p-3, -0x1.f261ef2c147d3p-1},
         {-0x1.458a79f695f84p+0, -0x1.e942a994a8f1fp-1, 0x1.2dc879b1137d5p-2},
@@ -46,10 +42,9 @@ TEST(Util, PortableSineCosineAndExpAreCorrectlyRounded) {
         EXPECT_EQ(s, t.sin_x) << std::hexfloat << t.x;
         EXPECT_EQ(c, t.cos_x) << std::hexfloat << t.x;
     }
-    EXPECT_EQ(portable_exp(-0x1.5de1c5eb5064ap+1), 0x1.0a37ada04e498p-4);
-    EXPECT_EQ(portable_exp(0x1.29b06ade83b6p+1), 0x1.477b51fe717cdp+3);
-    EXPECT_EQ(portable_exp(1000.0), HUGE_VAL);
-    EXPECT_EQ(portable_exp(-1000.0), 0.0);
+    for (auto [x, exp_x] : {std::pair{-0x1.5de1c5eb5064ap+1, 0x1.0a37ada04e498p-4}, {0x1.29b06ade83b6p+1, 0x1.477b51fe717cdp+3},
+                            {1000.0, HUGE_VAL}, {-1000.0, 0.0}})
+        EXPECT_EQ(portable_exp(x), exp_x) << std::hexfloat << x;
     for (int i = -2000; i <= 2000; i++) {  // within one ulp of the runtime's own elsewhere
         portable_sincos(i * 0.01234567, &s, &c);
         EXPECT_LE(ulps_apart(s, std::sin(i * 0.01234567)), 1) << i;

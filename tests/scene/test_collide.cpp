@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -36,19 +34,17 @@ const ThingType group_type = {"Group", sizeof(VNode), nullptr, nullptr, nullptr,
 // A ball at p that moves by v during the one cycle that run() simulates.
 Thing* ball(VNode* parent, Vec3 p, double radius, Vec3 v = {0, 0, 0}, const ThingType* type = &ball_type) {
     Ball* t = VNode_as<Ball>(VNode_create_thing(type, parent));
-    t->number = balls_made++;
+    t->number = balls_made++, t->bound.radius = radius, t->velocity = v;
     VNode_take_frame(t, nullptr);
     frame_translate(&t->frame->current, p.x, p.y, p.z);
-    t->bound.radius = radius;
-    t->velocity = v;
     return t;
 }
 
 double uniform(double lo, double hi) { return lo + random_real(hi - lo); }
 Vec3 velocity(double s) { return Vec3{uniform(-s, s), uniform(-s, s), uniform(-s, s)}; }
 
-// Balls spread over a cube of side 200: some large, some of radius 0, some
-// fast, some in a group that is not tested itself, some nested in others.
+// Balls spread over a cube of side 200: some large, some of radius 0, some fast, some in a group
+// that is not tested itself, some nested in others.
 std::vector<VNode*> random_scene(VNode* world, int count, const ThingType* type = &ball_type) {
     VNode* group = VNode_create(&group_type, world);
     group->flags |= VN_NO_COLLIDE;
@@ -65,30 +61,50 @@ std::vector<VNode*> random_scene(VNode* world, int count, const ThingType* type 
 
 class Collide : public WorldTest<> {
 protected:
-    void SetUp() override {
-        calls.clear();
-        WorldTest::SetUp();
-    }
+    void SetUp() override { calls.clear(), WorldTest::SetUp(); }
     void run() {
         VNode_advance_tree(world, 0.0);  // the world's sphere around the start positions
-        VNode_remember_frames(world);
-        VNode_advance_tree(world, 1.0);
-        calls.clear();
-        VNode_collide(world);
+        VNode_remember_frames(world), VNode_advance_tree(world, 1.0);
+        calls.clear(), VNode_collide(world);
     }
 };
+
+// Handlers that do what the game's do in the middle of the pass: shrink the node (a split), add
+// a twin beside it, remove the other node.
+uint64_t order_hash = 0;
+void churn_collide(VNode* node, VNode* other);
+const ThingType churn_type = {"Churn", sizeof(Ball), ball_advance, nullptr, churn_collide, nullptr};
+void churn_collide(VNode* node, VNode* other) {
+    for (VNode* n : {node, other}) order_hash = (order_hash ^ VNode_as<Ball>(n)->number) * 0x100000001B3ull;  // FNV-1a
+    calls.emplace_back(node, other);
+    if (calls.size() % 11 == 0) {
+        node->bound.radius *= 0.7;
+        Vec3 c = node->world_centre;
+        ball(node->parent, {c.x + node->bound.radius, c.y, c.z}, node->bound.radius, {0, 0, 0}, &churn_type);
+    }
+    if (calls.size() % 13 == 0) VNode_remove(other);
+}
+
+void shrink_other_collide(VNode* node, VNode* other) { calls.emplace_back(node, other), other->bound.radius = 0.0; }
+const ThingType shrinker_type = {"Shrinker", sizeof(Ball), ball_advance, nullptr, shrink_other_collide, nullptr};
+
+// The probe's handler takes the crowd out of the walk at the first contact, so that only the
+// probe queries through it.
+VNode* crowd = nullptr;
+void probe_collide(VNode* node, VNode* other) {
+    calls.emplace_back(node, other);
+    if (crowd) VNode_remove(crowd);
+    crowd = nullptr;
+}
+const ThingType probe_type = {"Probe", sizeof(Ball), ball_advance, nullptr, probe_collide, nullptr};
+
+void no_box(const char*) {}
 
 }  // namespace
 
 // Pairs alone in a world (the far ball gives it its extent), touching or not over one cycle.
 TEST_F(Collide, SweptSpheresMeetBetweenStartAndNowOnlyAndRadiusZeroTestsAsZero) {
-    const struct {
-        Vec3 p, v;
-        double r;
-        Vec3 q, w;
-        double s;
-        bool hit;
-    } cases[] = {
+    const struct { Vec3 p, v; double r; Vec3 q, w; double s; bool hit; } cases[] = {
         {{-10, 0, 0}, {20, 0, 0}, 1, {10, 0, 0}, {-20, 0, 0}, 1, true},  // crossing
         {{-10, 3, 0}, {20, 0, 0}, 1, {10, 0, 0}, {-20, 0, 0}, 1, false},  // 3 apart as they pass
         {{50, 0, 0}, {4, 0, 0}, 1, {60, 0, 0}, {}, 1, false},  // closest approach after the cycle
@@ -116,10 +132,7 @@ TEST_F(Collide, NoCollideNodeIsSkippedButItsChildrenAreNot) {
     EXPECT_EQ(std::set<Pair>(calls.begin(), calls.end()), (std::set<Pair>{{inner, other}, {other, inner}}));
 }
 
-class CollideDeathTest : public Collide {};
-
-void no_box(const char*) {}
-
+using CollideDeathTest = Collide;
 TEST_F(CollideDeathTest, NanPositionIsFatal) {
     ScratchDir dir;
     Thing* t = ball(world, {1, 1, 1}, 1);
@@ -176,29 +189,7 @@ TEST_F(Collide, RandomScenesMatchBruteForce) {
     }
 }
 
-namespace {
-
-// Handlers that do what the game's do in the middle of the pass: shrink the
-// node (a split), add a twin beside it, remove the other node.
-uint64_t order_hash = 0;
-void churn_collide(VNode* node, VNode* other);
-const ThingType churn_type = {"Churn", sizeof(Ball), ball_advance, nullptr, churn_collide, nullptr};
-
-void churn_collide(VNode* node, VNode* other) {
-    for (VNode* n : {node, other}) order_hash = (order_hash ^ VNode_as<Ball>(n)->number) * 0x100000001B3ull;  // FNV-1a
-    calls.emplace_back(node, other);
-    if (calls.size() % 11 == 0) {
-        node->bound.radius *= 0.7;
-        Vec3 c = node->world_centre;
-        ball(node->parent, {c.x + node->bound.radius, c.y, c.z}, node->bound.radius, {0, 0, 0}, &churn_type);
-    }
-    if (calls.size() % 13 == 0) VNode_remove(other);
-}
-
-}  // namespace
-
-// The order of the calls is part of what the pass promises: a busy scene
-// gives the same sequence, pass after pass, as when it was first recorded.
+// The order of the calls is part of what the pass promises: as first recorded, pass after pass.
 TEST_F(Collide, CallOrderOfABusySceneStaysAsRecorded) {
     zibu_rand_reset(11);
     balls_made = 0;
@@ -213,16 +204,6 @@ TEST_F(Collide, CallOrderOfABusySceneStaysAsRecorded) {
     EXPECT_EQ(order_hash, 17257141669246341549ull);
 }
 
-namespace {
-
-void shrink_other_collide(VNode* node, VNode* other) {
-    calls.emplace_back(node, other);
-    other->bound.radius = 0.0;
-}
-const ThingType shrinker_type = {"Shrinker", sizeof(Ball), ball_advance, nullptr, shrink_other_collide, nullptr};
-
-}  // namespace
-
 // A handler that changes the other node's sphere changes what the rest of the pass tests: the
 // middle ball, shrunk to a point by the first visitor's handler, no longer reaches the last.
 TEST_F(Collide, SphereChangedByAHandlerIsTestedAsChangedForTheRestOfThePass) {
@@ -234,31 +215,15 @@ TEST_F(Collide, SphereChangedByAHandlerIsTestedAsChangedForTheRestOfThePass) {
     EXPECT_EQ(calls, (std::vector<Pair>{{first, middle}, {middle, first}}));
 }
 
-namespace {
-
-// The probe's handler takes the crowd out of the walk at the first contact,
-// so that only the probe queries through it.
-VNode* crowd = nullptr;
-void probe_collide(VNode* node, VNode* other) {
-    calls.emplace_back(node, other);
-    if (crowd) VNode_remove(crowd);
-    crowd = nullptr;
-}
-const ThingType probe_type = {"Probe", sizeof(Ball), ball_advance, nullptr, probe_collide, nullptr};
-
-}  // namespace
-
 // More nodes in the cells of one query than the 10,000 the candidate list once held: 22^3
 // points a millionth apart, all in the same cells, and a probe touching one of them.
 TEST_F(Collide, CrowdedCellsLoseNoContact) {
     Thing* probe = ball(world, {1.0000001, 1, 1}, 3e-7, {0, 0, 0}, &probe_type);
     crowd = VNode_create(&group_type, world);
     crowd->flags |= VN_NO_COLLIDE;
-    Thing* touched = nullptr;
-    for (int k = 0; k < 22 * 22 * 22; k++) {
-        Thing* t = ball(crowd, {1 + 1e-6 * (k % 22), 1 + 1e-6 * (k / 22 % 22), 1 + 1e-6 * (k / 484)}, 0);
-        if (k == 0) touched = t;
-    }
+    Thing* touched = ball(crowd, {1, 1, 1}, 0);
+    auto at = [](int i) { return 1 + 1e-6 * i; };
+    for (int k = 1; k < 22 * 22 * 22; k++) ball(crowd, {at(k % 22), at(k / 22 % 22), at(k / 484)}, 0);
     ball(world, {100, 100, 100}, 1);  // gives the world its extent
     run();
     EXPECT_GT(collide_stats().candidates_most, 10000u);

@@ -13,7 +13,6 @@
 
 namespace {
 
-// A white ball of its bounding radius, unlit, alike from every side.
 void ball_plot(VNode* node) {
     glDisable(GL_LIGHTING);
     sphere(0.0, 0.0, 0.0, node->bound.radius, 0xFFFFFF, 12);
@@ -36,16 +35,11 @@ class EnvViews : public GlTest {
 protected:
     void SetUp() override {
         GlTest::SetUp();
-        world->bound.radius = 1e6;
+        world->bound.radius = 1e6, ball->bound.radius = 3.0;
         const Mat4 at = mat4_identity();
-        VNode_take_frame(viewer, &at);
-        ball->bound.radius = 3.0;
-        VNode_take_frame(ball, &at);
+        VNode_take_frame(viewer, &at), VNode_take_frame(ball, &at);
     }
-    void TearDown() override {
-        VNode_destroy(world);
-        VNode_destroy(viewer);
-    }
+    void TearDown() override { VNode_destroy(world), VNode_destroy(viewer); }
     void put_ball(double x, double y, double z) {
         double* t = ball->frame->current.m + 12;
         t[0] = x, t[1] = y, t[2] = z;
@@ -57,8 +51,7 @@ protected:
         std::vector<unsigned char> texels(3 * size * size);
         glBindTexture(GL_TEXTURE_CUBE_MAP, texture);  // rows of 3 x 64 or 3 x 512 bytes: aligned
         for (int face = 0; face < 6; face++) {
-            glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                          texels.data());
+            glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
             const unsigned char* c = &texels[3 * (size / 2 * size + size / 2)];
             out[face] = c[0] > 200 && c[1] > 200 && c[2] > 200;
         }
@@ -80,8 +73,7 @@ TEST_F(EnvViews, AThingAheadShowsOnlyInFaceZeroAndOneBehindOnlyInFaceFiveLeaving
             face_view(world, viewer, 100, 100, 64, 64, face);
             EXPECT_EQ(view_state(), before) << "face " << face;
             EXPECT_EQ(things_plotted, seen ? 1u : 0u) << "z " << z << " face " << face;
-            // Drawn into its square only.
-            EXPECT_EQ(white(gl_test_pixel(132, 132)), seen) << "face " << face;
+            EXPECT_EQ(white(gl_test_pixel(132, 132)), seen) << "face " << face;  // drawn into its square only
             EXPECT_FALSE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
         }
     }
@@ -97,8 +89,7 @@ TEST_F(EnvViews, EachDirectionLandsInItsOwnCubeFaceAlsoWhenTheTextureIsReused) {
         const GLuint got = env_cube_capture(world, 5, 0, 0, 64, texture);
         EXPECT_EQ(view_state(), before);
         EXPECT_TRUE(texture == 0 || got == texture);
-        texture = got;
-        const std::array<bool, 6> faces = white_faces(texture, 64);
+        const std::array<bool, 6> faces = white_faces(texture = got, 64);
         for (int f = 0; f < 6; f++) EXPECT_EQ(faces[f], f == d) << "direction " << d << ", " << f;
     }
     glDeleteTextures(1, &texture);
@@ -110,8 +101,7 @@ TEST_F(EnvViews, CubeMapIsCapturedOnceAndKeptWhenTheWorldChanges) {
     put_ball(10.0, 0.0, 0.0);
     EXPECT_EQ(env_cube_map(world, 0, 0, 0), first);
     const std::array<bool, 6> faces = white_faces(first, 512);
-    EXPECT_TRUE(faces[4]);   // +z, as first seen
-    EXPECT_FALSE(faces[0]);  // +x, where the ball is now
+    EXPECT_TRUE(faces[4] && !faces[0]) << "+z as first seen, not +x where the ball is now";
 }
 
 TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerAndRestoresTheState) {

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <numeric>
 #include <utility>
@@ -75,8 +73,7 @@ protected:
 TEST_F(LightTreeTest, TreesNestAndEveryCutKeepsTheWholeWeight) {
     EXPECT_EQ(LightTree_build(&tree), -1);  // no leaves, no tree
     std::vector<Light> together(5, make_light(1, 2, 3, 1));
-    together.push_back(make_light(1.0f, 2.0f, 3.0000002f, 1));
-    together.push_back(make_light(9, 2, 3, 1));
+    together.insert(together.end(), {make_light(1.0f, 2.0f, 3.0000002f, 1), make_light(9, 2, 3, 1)});
     zibu_rand_reset();
     for (const std::vector<Light>& lights : {std::vector<Light>{make_light(3, 4, 5, 2)}, scattered(300), together}) {
         build(lights);

@@ -37,12 +37,10 @@ GLint stack_depth() {
 
 void mark_plot(VNode* node) {
     Mark* mark = VNode_as<Mark>(node);
-    Seen s{mark->label, stack_depth(), 0.0, 0.0, {}};
     GLdouble m[16];
     glGetDoublev(GL_MODELVIEW_MATRIX, m);
-    s.tx = m[12], s.tz = m[14];
+    Seen& s = seen.emplace_back(Seen{mark->label, stack_depth(), m[12], m[14], {}});
     glGetLightfv(GL_LIGHT0, GL_POSITION, s.light0);
-    seen.push_back(s);
     if (mark->sloppy) glTranslated(0.0, 0.0, 1000.0);
 }
 
@@ -60,29 +58,20 @@ class PlotPass : public WorldTest<GlTest> {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
-        seen.clear();
-        VNode_reset_counters();
+        seen.clear(), VNode_reset_counters();
         world->bound.radius = 1e6;
-        Mat4 eye = mat4_identity();
+        const Mat4 eye = mat4_identity();
         camera_from_frame(&eye);
     }
-    void TearDown() override {
-        WorldTest::TearDown();
-        light_tree_off();
-        lights_off();
-        pre_plot_hook = nullptr;
-    }
+    void TearDown() override { WorldTest::TearDown(), light_tree_off(), lights_off(), pre_plot_hook = nullptr; }
     // A mark with its own frame at (x, y, z), or on its parent's frame when own is false.
     Mark* mark(VNode* parent, char label, double x, double y, double z, bool own = true,
                const ThingType* type = &mark_type) {
         Mark* m = VNode_as<Mark>(VNode_create(type, parent));
-        m->label = label;
-        m->bound.radius = 1.0;
-        if (own) {
-            Mat4 at = mat4_identity();
-            at.m[12] = x, at.m[13] = y, at.m[14] = z;
-            VNode_take_frame(m, &at);
-        }
+        m->label = label, m->bound.radius = 1.0;
+        Mat4 at = mat4_identity();
+        at.m[12] = x, at.m[13] = y, at.m[14] = z;
+        if (own) VNode_take_frame(m, &at);
         return m;
     }
     void plot() {
@@ -100,15 +89,12 @@ TEST_F(PlotPass, CullsBehindTheEyeAndBesideThePyramidButNotStraddlers) {
     // Beside the pyramid: more than radius 1 from its side plane, sqrt(1 + t^2) across.
     const double t = g_camera.tan_half_x, d = std::sqrt(1.0 + t * t);
     const double ty = g_camera.tan_half_y, dy = std::sqrt(1.0 + ty * ty);
-    struct Case {
-        double x, y, z;
-        bool culled;
-    } cases[] = {
+    const struct { double x, y, z; bool culled; } cases[] = {
         {0, 0, 5, true},  {0, 0, 0.5, false}, {0, 0, -500, false},
         {10 * t + 0.99 * d, 0, -10, false},  {-10 * t - 1.01 * d, 0, -10, true},
         {0, 10 * ty + 0.99 * dy, -10, false}, {0, 10 * ty + 1.01 * dy, -10, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Mark* m = mark(world, 'm', c.x, c.y, c.z);
         VNode_remember_frames(m);
         EXPECT_EQ(VNode_cull(m), c.culled) << c.x << " " << c.y << " " << c.z;
@@ -148,10 +134,8 @@ TEST_F(PlotPass, VisitLimitsSkipButStillCount) {
     plot();
     EXPECT_EQ(order(), "c");
     EXPECT_EQ(parsed_nodes, PLOT_MAX_VISITS + 1);
-
     // A chain deeper than the depth limit is drawn down to depth 1000 only.
-    seen.clear();
-    VNode_reset_counters();
+    seen.clear(), VNode_reset_counters();
     VNode* tip = world->children.count ? VNode_child(world, 0) : world;
     for (uint32_t depth = 2; depth <= PLOT_MAX_DEPTH + 1; depth++) tip = mark(tip, 'z', 0, 0, -5, false);
     plot();
@@ -169,15 +153,11 @@ TEST_F(PlotPass, SiblingsOnOneFrameShareOnePushExceptWithTheLightTree) {
     EXPECT_EQ(seen[0].stack_depth, base + 1);
     EXPECT_DOUBLE_EQ(seen[0].tz, -10.0);
     EXPECT_DOUBLE_EQ(seen[1].tz, 990.0);  // the same push: a's leftover shows
-
     // With the light tree every opaque thing gets its own pop and push, its lights placed
     // through the camera's matrix alone.
-    lights_start();
-    light_tree_on();
-    light_tree_begin();
+    lights_start(), light_tree_on(), light_tree_begin();
     light_tree_add(0, 0, -12, 1, 1, 1, 1);
-    light_tree_end();
-    seen.clear();
+    light_tree_end(), seen.clear();
     plot();
     ASSERT_EQ(order(), "ab");
     EXPECT_DOUBLE_EQ(seen[1].tz, -10.0);
@@ -191,8 +171,7 @@ TEST_F(PlotPass, TransparentsComeLastFromFarthestToNearest) {
     for (auto [label, z] : {std::pair{'5', -5.0}, {'T', -20.0}, {'X', -10.0}})
         mark(world, label, 0, 0, z)->flags |= VN_TRANSPARENT;
     mark(world, 'o', 0, 0, -30);
-    hooks = 0;
-    pre_plot_hook = [] { hooks++; };
+    hooks = 0, pre_plot_hook = [] { hooks++; };
     plot();
     EXPECT_EQ(order(), "oTX5");
     EXPECT_EQ(transparents_plotted, 3u);
@@ -202,9 +181,8 @@ TEST_F(PlotPass, TransparentsComeLastFromFarthestToNearest) {
 TEST_F(PlotPass, NarrowedCullingViewWhileXIsHeld) {
     VNode* viewer = mark(world, 'v', 0, 0, 0, true, &invisible_type);
     // Inside the full view, outside a pyramid of half its width.
-    double x = 10 * g_camera.tan_half_x * 0.75;
-    mark(world, 's', x, 0, -10);
-    double full = g_camera.tan_half_x;
+    const double full = g_camera.tan_half_x;
+    mark(world, 's', 10 * full * 0.75, 0, -10);
     key_state[KEY_NARROW_CULL] = 0x80;
     VNode_remember_frames(world);
     VNode_plot_from(world, viewer);

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -30,17 +28,13 @@ const ThingType probe_type = {"Probe", sizeof(Probe), probe_advance, nullptr, nu
 
 Probe* probe(VNode* parent, char label) {
     Probe* p = static_cast<Probe*>(VNode_create_thing(&probe_type, parent));
-    VNode_take_frame(p, nullptr);
-    p->label = label;
+    VNode_take_frame(p, nullptr), p->label = label;
     return p;
 }
 
 class Tree : public WorldTest<> {
 protected:
-    void SetUp() override {
-        tree_log.clear();
-        WorldTest::SetUp();
-    }
+    void SetUp() override { tree_log.clear(), WorldTest::SetUp(); }
     void TearDown() override {
         WorldTest::TearDown();
         EXPECT_FALSE(VNode_deferral_active());
@@ -61,7 +55,6 @@ TEST_F(Tree, CreationBorrowsTheParentFrameTakenFramesAreCopiesAndAttachingKeepsT
     // A type whose size leaves no room for the velocity must not be overrun.
     static const ThingType bare = {"bare", sizeof(VNode), nullptr, nullptr, nullptr, nullptr};
     VNode_create_thing(&bare, world)->velocity = Vec3{1, 2, 3};
-
     VNode* early = VNode_create(&probe_type, plain);
     Mat4 m = mat4_identity();
     frame_translate(&m, 0, 9, 0);
@@ -70,7 +63,6 @@ TEST_F(Tree, CreationBorrowsTheParentFrameTakenFramesAreCopiesAndAttachingKeepsT
     EXPECT_EQ(early->frame, world->frame) << "children created earlier keep the old frame";
     VNode_take_frame(plain, nullptr);  // already owned: keeps its matrices
     EXPECT_EQ(plain->frame->current.m[13], 9.0);
-
     // A node made without a parent keeps the shared identity when attached later.
     VNode* loose = VNode_create(&probe_type, nullptr);
     loose->bound.centre = Vec3{1, 0, 0};
@@ -81,9 +73,7 @@ TEST_F(Tree, CreationBorrowsTheParentFrameTakenFramesAreCopiesAndAttachingKeepsT
 }
 
 TEST_F(Tree, RemovalMovesTheLastChildIntoTheHoleAndDestroysTheSubtree) {
-    Probe* a = probe(world, 'a');
-    Probe* b = probe(world, 'b');
-    Probe* c = probe(world, 'c');
+    Probe *a = probe(world, 'a'), *b = probe(world, 'b'), *c = probe(world, 'c');
     probe(probe(a, 'x'), 'z');
     probe(a, 'y');
     uint32_t before = total_nodes;
@@ -101,9 +91,7 @@ TEST_F(Tree, DeferredRemovalDestroysOnceAfterThePass) {
     uint32_t before = total_nodes;
     VNode_begin_deferral();
     VNode_begin_deferral();  // nested begin changes nothing
-    VNode_remove(a);
-    VNode_remove(b);
-    VNode_remove(a);  // say, a second contact
+    for (Probe* n : {a, b, a}) VNode_remove(n);  // a twice: say, a second contact
     EXPECT_EQ(VNode_child_count(world), 0u);
     EXPECT_EQ(total_nodes, before);
     EXPECT_TRUE(tree_log.empty()) << "a still valid inside the pass";
@@ -118,8 +106,7 @@ TEST_F(Tree, BubbleEnclosesItsChildrenInItsOwnCoordinates) {
     const struct { Vec3 at; double radius; } kids[] = {{{13, 0, 0}, 2}, {{10, 5, 0}, 1}, {{7, -1, 2}, 0.5}};
     for (const auto& k : kids) {
         Probe* p = probe(world, 'k');
-        p->bound.radius = k.radius;
-        p->world_centre = k.at;
+        p->bound.radius = k.radius, p->world_centre = k.at;
     }
     bubble_advance(world, 0.1);
     for (const auto& k : kids) {
@@ -137,10 +124,8 @@ TEST_F(Tree, OrderBitsChooseWhenChildrenAdvance) {
         {0xC0, {"advance p"}},
     };
     for (const auto& c : cases) {
-        Probe* p = probe(world, 'p');
-        Probe* a = probe(p, 'a');
-        probe(p, 'b');
-        probe(a, 'g');
+        Probe *p = probe(world, 'p'), *a = probe(p, 'a');
+        probe(p, 'b'), probe(a, 'g');
         p->flags |= c.bits;
         a->flags |= c.bits & VN_CHILDREN_FIRST;  // 0x40 on p alone must hide the grandchild too
         tree_log.clear();
@@ -152,8 +137,7 @@ TEST_F(Tree, OrderBitsChooseWhenChildrenAdvance) {
 
 TEST_F(Tree, ChildRemovingItselfLetsTheLastChildWaitAndIsFreedAfterThePass) {
     Probe* a = probe(world, 'a');
-    probe(world, 'b');
-    probe(world, 'c');
+    for (char l : {'b', 'c'}) probe(world, l);
     a->on_advance = [](Probe* self) { VNode_remove(self); };
     VNode_advance_tree(world, 0.1);
     EXPECT_EQ(tree_log, (Log{"advance a", "advance b", "free a"}));
@@ -165,8 +149,7 @@ TEST_F(Tree, ChildRemovingItselfLetsTheLastChildWaitAndIsFreedAfterThePass) {
 TEST_F(Tree, ThingSpawnedDuringTheWalkAdvancesInTheSamePass) {
     Probe* a = probe(world, 'a');
     probe(world, 'b');
-    a->bound.radius = 1.0;
-    a->velocity = Vec3{1, 0, 0};
+    a->bound.radius = 1.0, a->velocity = Vec3{1, 0, 0};
     a->on_advance = [](Probe* self) {
         // Fired from where the spawner stands, into the spawner's parent.
         Probe* s = probe(self->parent, 's');
@@ -180,8 +163,7 @@ TEST_F(Tree, ThingSpawnedDuringTheWalkAdvancesInTheSamePass) {
     VNode_advance_tree(world, 0.5);
     EXPECT_EQ(tree_log, (Log{"advance a", "advance s", "free b"}));
     VNode* s = VNode_child(world, 1);
-    EXPECT_FALSE(vec3_differs(s->start_centre, Vec3{0.5, 0, 0}));
-    EXPECT_FALSE(vec3_differs(s->world_centre, Vec3{0.5, 0, 5}));
+    EXPECT_TRUE(!vec3_differs(s->start_centre, Vec3{0.5, 0, 0}) && !vec3_differs(s->world_centre, Vec3{0.5, 0, 5}));
     // The World advanced last and encloses its children's new positions.
     EXPECT_NEAR(world->bound.radius, 0.5 * (5.0 + 1.0), 1e-12);
 }

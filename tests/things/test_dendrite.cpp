@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <array>
 
 #include "app/ship.h"
 #include "foundation/random.h"
@@ -12,16 +12,11 @@ namespace {
 
 // Puts the generator where the next random_int(7) gives move m.
 void next_move_will_be(int m) {
-    for (uint32_t state = 1;; state++) {
-        zibu_rand_reset(state);
-        if (random_int(7) == m) {
-            zibu_rand_reset(state);
-            return;
-        }
-    }
+    uint32_t state = 1;
+    while (zibu_rand_reset(state), random_int(7) != m) state++;
+    zibu_rand_reset(state);
 }
 
-// The box's only particle is at (x, y, z).
 void only_particle_at(Dendrite* d, int16_t x, int16_t y, int16_t z) {
     DynArray_clear(&d->solute);
     DynArray_push_value(&d->solute, CellPos{x, y, z});
@@ -29,18 +24,22 @@ void only_particle_at(Dendrite* d, int16_t x, int16_t y, int16_t z) {
 
 constexpr int PLUS_X = 1;
 
+template <class F>
+void for_each_cell(const Dendrite* d, F f) {
+    for (int x = 0; x < d->size_x; x++)
+        for (int y = 0; y < d->size_y; y++)
+            for (int z = 0; z < d->size_z; z++) f(x, y, z);
+}
+
 // Faces of crystal cells whose neighbour is empty or outside, counted from the grid, against
 // the faces the drawing lists when it keeps those turned away from the eye as well.
 void expect_drawing_lists_every_open_face(Dendrite* d) {
     uint32_t open = 0;
-    for (int x = 0; x < d->size_x; x++)
-        for (int y = 0; y < d->size_y; y++)
-            for (int z = 0; z < d->size_z; z++) {
-                if (!dendrite_cell(d, x, y, z)) continue;
-                open += !dendrite_cell(d, x - 1, y, z) + !dendrite_cell(d, x + 1, y, z) +
-                        !dendrite_cell(d, x, y - 1, z) + !dendrite_cell(d, x, y + 1, z) +
-                        !dendrite_cell(d, x, y, z - 1) + !dendrite_cell(d, x, y, z + 1);
-            }
+    for_each_cell(d, [&](int x, int y, int z) {
+        if (dendrite_cell(d, x, y, z))
+            open += !dendrite_cell(d, x - 1, y, z) + !dendrite_cell(d, x + 1, y, z) + !dendrite_cell(d, x, y - 1, z) +
+                    !dendrite_cell(d, x, y + 1, z) + !dendrite_cell(d, x, y, z - 1) + !dendrite_cell(d, x, y, z + 1);
+    });
     for (FaceChoice all : {FaceChoice::all_nearest_first, FaceChoice::all_as_listed}) {
         dendrite_faces_update(d, Vec3{0.5, 0.5, 0.5}, all);
         EXPECT_EQ(d->drawing.faces, open);
@@ -61,9 +60,7 @@ TEST_F(Box, OneCellBoxSticksEveryParticleToTheSeedAtOnce) {
     box = dendrite_create(1, 1, 1, 3.0, nullptr);
     EXPECT_EQ(box->solute.count, 4u);
     dendrite_advance(box, 0.02);
-    EXPECT_EQ(box->solute.count, 0u);
-    EXPECT_EQ(box->crystal.count, 1u);
-    EXPECT_EQ(dendrite_cell(box, 0, 0, 0), 1);
+    EXPECT_TRUE(box->solute.count == 0 && box->crystal.count == 1 && dendrite_cell(box, 0, 0, 0) == 1);
 }
 
 TEST_F(Box, StepOffTheEdgeWrapsButNothingAttachesAcrossTheWrap) {
@@ -74,8 +71,7 @@ TEST_F(Box, StepOffTheEdgeWrapsButNothingAttachesAcrossTheWrap) {
     dendrite_advance(box, 0.02);
     ASSERT_EQ(box->solute.count, 1u);
     const CellPos p = DynArray_at<CellPos>(&box->solute, 0);
-    EXPECT_EQ(p.x, 0);
-    EXPECT_EQ(p.y, 2);
+    EXPECT_TRUE(p.x == 0 && p.y == 2) << p.x << " " << p.y;
     EXPECT_EQ(box->crystal.count, 2u);
     EXPECT_EQ(dendrite_cell(box, 0, 2, 2), 0);
 }
@@ -88,14 +84,10 @@ TEST_F(Box, GrowthKeepsGridAndCrystalListInStep) {
     EXPECT_LT(box->solute.count, particles);
     EXPECT_GT(box->crystal.count, 10u);
     uint32_t filled = 0;
-    for (int x = 0; x < 12; x++)
-        for (int y = 0; y < 12; y++)
-            for (int z = 0; z < 12; z++) filled += dendrite_cell(box, x, y, z) != 0;
+    for_each_cell(box, [&](int x, int y, int z) { filled += dendrite_cell(box, x, y, z) != 0; });
     EXPECT_EQ(filled, box->crystal.count);
     const CellPos* c = DynArray_items<CellPos>(&box->crystal);
-    for (uint32_t i = 1; i < box->crystal.count; i++) {
-        EXPECT_GE(dendrite_cell(box, c[i].x, c[i].y, c[i].z), 2);
-    }
+    for (uint32_t i = 1; i < box->crystal.count; i++) EXPECT_GE(dendrite_cell(box, c[i].x, c[i].y, c[i].z), 2);
     expect_drawing_lists_every_open_face(box);
 }
 
@@ -106,13 +98,9 @@ protected:
         WorldTest::SetUp();
         ship = ship_create(100, 100, 100, world);
         box = dendrite_create(10, 10, 10, 0.0, nullptr);
-        crystallise(box, 1, 5, 5, 3);
-        crystallise(box, 3, 5, 5, 4);
+        crystallise(box, 1, 5, 5, 3), crystallise(box, 3, 5, 5, 4);
     }
-    void TearDown() override {
-        VNode_destroy(box);
-        WorldTest::TearDown();
-    }
+    void TearDown() override { VNode_destroy(box), WorldTest::TearDown(); }
     // A bullet that flew from a to b during the last frame meets the box.
     Bullet* fly(Vec3 a, Vec3 b, VNode* firer) {
         Bullet* bullet = bullet_create(b.x, b.y, b.z, 50, 0, 0, firer, world);
@@ -136,16 +124,13 @@ TEST_F(Chipping, BulletCrossingSeveralCellsRemovesOnlyTheFirstAndScoresOne) {
     fly(Vec3{1.5, 5.5, 5.5}, Vec3{1.6, 5.5, 5.5}, nullptr);
     EXPECT_EQ(dendrite_cell(box, 1, 5, 5), 3);
     EXPECT_EQ(ship->score, 0.0);
-
     crystallise(box, 1, 6, 5, 4);  // above the first cell: it gains a face when that goes
     const uint32_t children = VNode_child_count(world);
     fly(Vec3{1.5, 5.5, 5.5}, Vec3{9.5, 5.5, 5.5}, ship);  // samples at x 1.5, 3.1, 4.7 ...
-    EXPECT_EQ(dendrite_cell(box, 1, 5, 5), 0);
-    EXPECT_EQ(dendrite_cell(box, 3, 5, 5), 4);
-    EXPECT_EQ(dendrite_cell(box, 5, 5, 5), 1);
+    EXPECT_EQ((std::array<int, 3>{dendrite_cell(box, 1, 5, 5), dendrite_cell(box, 3, 5, 5), dendrite_cell(box, 5, 5, 5)}),
+              (std::array<int, 3>{0, 4, 1}));
     EXPECT_EQ(box->crystal.count, 3u);
-    EXPECT_EQ(ship->score, 1.0);
-    EXPECT_EQ(ship->hits, 1);
+    EXPECT_TRUE(ship->score == 1.0 && ship->hits == 1) << ship->score << " " << ship->hits;
     expect_drawing_lists_every_open_face(box);
     ASSERT_EQ(VNode_child_count(world), children + 1);
     const VNode* last = VNode_child(world, children);

@@ -1,10 +1,8 @@
-// The crystal is drawn nearest faces first and without the faces turned away from the eye.
-// These tests hold that drawing to the plain one (every exposed face, newest cell first, in
-// immediate mode) kept here as the reference: the same pixels, and no pixel textured twice.
+// The crystal is drawn nearest faces first, without those turned away from the eye: held to the
+// plain drawing kept here as the reference, the same pixels, and no pixel textured twice.
 #define GL_GLEXT_PROTOTYPES 1
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -21,19 +19,14 @@ namespace {
 // The plain drawing: every face with an empty or outside neighbour, newest cell first. With
 // plain set it only emits the geometry (the caller chooses colour and texturing).
 void reference_plot(const Dendrite* d, bool plain = false) {
-    static const int step[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0},
-                                   {0, 1, 0},  {0, 0, -1}, {0, 0, 1}};
+    static const int step[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
     static const short corner[6][4][3] = {
         {{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}}, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {1, 0, 1}},
         {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}, {{0, 1, 0}, {1, 1, 0}, {1, 1, 1}, {0, 1, 1}},
         {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}}};
     static const int tex[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     glPushAttrib(GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!plain) {
-        glDisable(GL_LIGHTING);
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, dendrite_texture_name);
-    }
+    if (!plain) glDisable(GL_LIGHTING), glEnable(GL_TEXTURE_2D), glBindTexture(GL_TEXTURE_2D, dendrite_texture_name);
     glBegin(GL_QUADS);
     const CellPos* crystal = DynArray_items<CellPos>(&d->crystal);
     for (uint32_t i = d->crystal.count; i-- > 0;) {
@@ -45,9 +38,7 @@ void reference_plot(const Dendrite* d, bool plain = false) {
             if (dendrite_cell(d, c.x + step[f][0], c.y + step[f][1], c.z + step[f][2])) continue;
             for (int v = 0; v < 4; v++) {
                 glTexCoord2i(tex[v][0], tex[v][1]);
-                glVertex3s(static_cast<short>(c.x + corner[f][v][0]),
-                           static_cast<short>(c.y + corner[f][v][1]),
-                           static_cast<short>(c.z + corner[f][v][2]));
+                glVertex3i(c.x + corner[f][v][0], c.y + corner[f][v][1], c.z + corner[f][v][2]);
             }
         }
     }
@@ -59,9 +50,7 @@ void reference_plot(const Dendrite* d, bool plain = false) {
         glColor3f(0.1f, 0.1f, 0.1f);
         glBegin(GL_QUADS);
         const CellPos* solute = DynArray_items<CellPos>(&d->solute);
-        for (uint32_t i = d->solute.count; i-- > 0;) {
-            cube_quads_textured(solute[i].x, solute[i].y, solute[i].z, 1.0);
-        }
+        for (uint32_t i = d->solute.count; i-- > 0;) cube_quads_textured(solute[i].x, solute[i].y, solute[i].z, 1.0);
         glEnd();
     }
     glPopAttrib();
@@ -79,14 +68,11 @@ std::vector<uint32_t> read_depth(int w, int h) {
 // The camera at eye, looking along -z as the ship does when it starts.
 void look_from(Vec3 eye) {
     Mat4 frame = mat4_identity();
-    frame.m[12] = eye.x;
-    frame.m[13] = eye.y;
-    frame.m[14] = eye.z;
+    frame.m[12] = eye.x, frame.m[13] = eye.y, frame.m[14] = eye.z;
     camera_from_frame(&frame);
 }
 
-// Pixels that differ between the reference and the drawing under test, and those of them
-// that no depth tie explains (see compare_from).
+// Pixels that differ from the reference, and those of them no depth tie explains (compare_from).
 struct Comparison {
     uint32_t differing = 0;
     uint32_t unexplained = 0;
@@ -104,23 +90,11 @@ protected:
         resize(W, H);
         if (dendrite_texture_name == 0) dendrite_texture_name = dendrite_texture();
     }
-    void TearDown() override {
-        show_solute = 0;
-        zibu_rand_reset();
-    }
+    void TearDown() override { show_solute = 0, zibu_rand_reset(); }
 
-    static void SetUpTestSuite() {
-        zibu_rand_reset();
-        box = dendrite_create(50, 50, 50, 0.05, nullptr);
-        steps = 0;
-    }
-    static void TearDownTestSuite() {
-        VNode_destroy(box);
-        box = nullptr;
-    }
-    void grow_to(int n) {
-        for (; steps < n; steps++) dendrite_advance(box, 1.0 / 60.0);
-    }
+    static void SetUpTestSuite() { zibu_rand_reset(), box = dendrite_create(50, 50, 50, 0.05, nullptr), steps = 0; }
+    static void TearDownTestSuite() { VNode_destroy(box), box = nullptr; }
+    void grow_to(int n) { for (; steps < n; steps++) dendrite_advance(box, 1.0 / 60.0); }
     // A pixel that differs is explained when the face the reference showed there lies at
     // the depth now visible (two or more faces at exactly that depth: the order they are
     // drawn in decides), or at most TIE depth steps in front of it: a face turned away from
@@ -145,26 +119,18 @@ protected:
         // One unit of red for each face at exactly the visible depth.
         glClear(GL_COLOR_BUFFER_BIT);
         glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT);
-        glDisable(GL_TEXTURE_2D);
-        glDisable(GL_LIGHTING);
-        glDepthFunc(GL_EQUAL);
-        glDepthMask(GL_FALSE);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_ONE, GL_ONE);
-        glColor3ub(1, 0, 0);
+        glDisable(GL_TEXTURE_2D), glDisable(GL_LIGHTING), glDepthFunc(GL_EQUAL), glDepthMask(GL_FALSE);
+        glEnable(GL_BLEND), glBlendFunc(GL_ONE, GL_ONE), glColor3ub(1, 0, 0);
         reference_plot(box, true);
         glPopAttrib();
         const std::vector<unsigned char> faces_at_depth = gl_test_pixels(0, 0, W, H);
         for (size_t p = 0; p < after_depth.size(); p++) {
             c.visible += after_depth[p] != DEPTH_FAR;
-            const unsigned char* a = &before[3 * p];
-            const unsigned char* b = &after[3 * p];
-            if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) continue;
+            if (std::equal(&before[3 * p], &before[3 * p + 3], &after[3 * p])) continue;
             c.differing++;
             const uint32_t was = before_depth[p], now = after_depth[p];
-            const bool tie = was == now && faces_at_depth[3 * p] >= 2;
-            const bool lifted = was < now && now - was <= TIE;
-            if (!tie && !lifted) c.unexplained++;
+            const bool tie = was == now && faces_at_depth[3 * p] >= 2, lifted = was < now && now - was <= TIE;
+            c.unexplained += !tie && !lifted;
         }
         return c;
     }
@@ -175,12 +141,10 @@ protected:
 Dendrite* CrystalPictures::box = nullptr;
 int CrystalPictures::steps = 0;
 
-// The default box grown as the game grows it, seen from where the ship starts, from inside
-// the crystal (where the near plane cuts into cells), from outside the box, and from cell
-// corners inside it and on its face (the eye in the planes of faces); the solute cubes are
-// blended over it in the same order as before, and in outlines (where faces do not hide one
-// another) nothing changes at all. The samples that pass the depth test while the crystal is
-// drawn are the pixels it covers, each textured once (from the ship start up to 2 % more).
+// The default box grown as the game grows it, seen from views that cut into cells or put the eye
+// in the planes of faces; the solute is blended over it in the same order, and outlines do not
+// change at all. The samples that pass the depth test are the pixels covered, each textured once
+// (from the ship start up to 2 % more).
 TEST_F(CrystalPictures, SameAsEveryFaceDrawnExceptDepthTies) {
     constexpr int ANY = -1;  // samples not compared: blended solute, outlines
     const struct {
@@ -212,9 +176,8 @@ TEST_F(CrystalPictures, SameAsEveryFaceDrawnExceptDepthTies) {
                 EXPECT_GT(c.visible, W * H / 100);
                 EXPECT_LE(c.passed, c.visible + c.visible * v.overdraw / 100);
             }
-            std::printf(
-                "%s after %d steps: %u of %u pixels differ, %u samples passed for %u visible\n",
-                v.name, n, c.differing, W * H, c.passed, c.visible);
+            std::printf("%s after %d steps: %u of %u pixels differ, %u samples passed for %u visible\n", v.name, n,
+                        c.differing, W * H, c.passed, c.visible);
         }
     }
 }

@@ -9,8 +9,6 @@
 #include "things/smoke.h"
 #include "things/splode.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 
 namespace {
@@ -57,11 +55,10 @@ TEST(SplodeImage, OddSizePadsItsRows) {
     checked_free(odd);
 }
 
-// Sum of the red channel over a 200 x 200 block at the centre.
 long red_sum() {
-    const auto px = gl_test_pixels(GL_TEST_WIDTH / 2 - 100, GL_TEST_HEIGHT / 2 - 100, 200, 200);
     long sum = 0;
-    for (int i = 0; i < 200 * 200 * 3; i += 3) sum += px[i];
+    const auto px = gl_test_pixels(GL_TEST_WIDTH / 2 - 100, GL_TEST_HEIGHT / 2 - 100, 200, 200);
+    for (std::size_t i = 0; i < px.size(); i += 3) sum += px[i];
     return sum;
 }
 
@@ -75,18 +72,13 @@ TEST(ParticleDrawing, SmokeDarkensExplosionsLightAndOwnedTexturesGo) {
     const std::string before = gl_test_state();
     Smoke* s = smoke_create(0, 0, 0, 10, 1.0f, 2.0f, world);
     s->age = 0.25f;
-    glClearColor(1, 1, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0, 0, 0, 1);
+    glClearColor(1, 1, 1, 1), glClear(GL_COLOR_BUFFER_BIT), glClearColor(0, 0, 0, 1);
     smoke_plot(s);
     EXPECT_LT(red_sum(), 255L * 200 * 200);
-
     const unsigned tex = splode_texture(32, 0x8080FF, 0x00FF80, 0xFFFFFF);
     Splode* e = splode_create(0, 0, 0, 0, 0, 0, 20, 0.5f, 5.0f, tex, world);
-    e->flash = e->owns_texture = 1;
-    e->age = 0.1f;
-    glClear(GL_COLOR_BUFFER_BIT);
-    splode_plot(e);
+    e->flash = e->owns_texture = 1, e->age = 0.1f;
+    glClear(GL_COLOR_BUFFER_BIT), splode_plot(e);
     EXPECT_GT(red_sum(), 0L);
     EXPECT_EQ(gl_test_state(), before);
     VNode_destroy(world);

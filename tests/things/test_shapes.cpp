@@ -5,8 +5,6 @@
 #include "support/gl_context.h"
 #include "things/shapes.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <vector>
 
@@ -21,12 +19,10 @@ std::vector<Shape*> list(const DynArray* a) {
 
 TEST(ShapeGraph, SharedChildrenSurviveAndIndexValuesAreReleased) {
     const int32_t before = shape_count;
-    Shape* g = shape_create(SHAPE_INDEX, nullptr);
-    Shape* h = shape_create(SHAPE_GROUP, nullptr);
+    Shape *g = shape_create(SHAPE_INDEX, nullptr), *h = shape_create(SHAPE_GROUP, nullptr);
     Shape* a = shape_create(SHAPE_TRIANGLE, g);
     shape_create(SHAPE_QUADRILATERAL, a);
-    Shape* b = shape_create(SHAPE_GROUP, g);
-    Shape* shared = shape_create(SHAPE_CIRCULAR, g);
+    Shape *b = shape_create(SHAPE_GROUP, g), *shared = shape_create(SHAPE_CIRCULAR, g);
     shape_link(shared, h);
     // Owned values beside the children: the leak checker sees any that is not released.
     DynArray* values = &static_cast<ShapeIndex*>(g)->values;
@@ -53,14 +49,9 @@ class ShapeDrawing : public GlTest {
 protected:
     void SetUp() override {
         GlTest::SetUp();
-        overlay_begin();
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        overlay_begin(), glEnable(GL_BLEND), glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     }
-    void TearDown() override {
-        glDisable(GL_BLEND);
-        overlay_end();
-    }
+    void TearDown() override { glDisable(GL_BLEND), overlay_end(); }
     // Red of the pixel at overlay column x, row y (from the top); a fringe is half covered.
     static unsigned red(int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y) >> 16; }
     static bool fringe(int x, int y) { return red(x, y) > 60 && red(x, y) < 200; }
@@ -70,36 +61,26 @@ protected:
 };
 
 TEST_F(ShapeDrawing, SoftEdgeLiesOutsideATriangleInEitherWinding) {
-    const ShapeVertex corners[2][3] = {{{100, 100}, {300, 100}, {100, 300}},
-                                       {{100, 100}, {100, 300}, {300, 100}}};
-    for (int winding = 0; winding < 2; winding++) {
-        for (int soft = 0; soft < 2; soft++) {
-            glClear(GL_COLOR_BUFFER_BIT);
-            ShapeTriangle* t = static_cast<ShapeTriangle*>(shape_create(SHAPE_TRIANGLE, nullptr));
-            std::copy(corners[winding], corners[winding] + 3, t->vertex);
-            set_colours(t->colour, 3);
-            shape_draw(t, soft);
-            shape_release(t, nullptr);
-            // Edges y = 100 and x = 100 run between pixel rows (columns) 99 and 100.
-            EXPECT_EQ(red(150, 100) + red(100, 150), 510u);
-            EXPECT_EQ(fringe(150, 99) && fringe(99, 150), soft == 1) << winding;
-            EXPECT_EQ(red(150, 97) + red(97, 150), 0u) << winding;
-        }
+    const ShapeVertex corners[2][3] = {{{100, 100}, {300, 100}, {100, 300}}, {{100, 100}, {100, 300}, {300, 100}}};
+    for (int k = 0; k < 4; k++) {  // each winding, hard and soft
+        const int winding = k / 2, soft = k % 2;
+        glClear(GL_COLOR_BUFFER_BIT);
+        ShapeTriangle* t = static_cast<ShapeTriangle*>(shape_create(SHAPE_TRIANGLE, nullptr));
+        std::copy(corners[winding], corners[winding] + 3, t->vertex);
+        set_colours(t->colour, 3), shape_draw(t, soft), shape_release(t, nullptr);
+        // Edges y = 100 and x = 100 run between pixel rows (columns) 99 and 100.
+        EXPECT_EQ(red(150, 100) + red(100, 150), 510u);
+        EXPECT_EQ(fringe(150, 99) && fringe(99, 150), soft == 1) << winding;
+        EXPECT_EQ(red(150, 97) + red(97, 150), 0u) << winding;
     }
 }
 
 TEST_F(ShapeDrawing, RingsFringeBothSides) {
     auto* c = static_cast<ShapeCircular*>(shape_create(SHAPE_CIRCULAR, nullptr));
-    c->cx = 400;
-    c->cy = 300;
-    c->inner = 80;
-    c->outer = 100;
-    c->start = 0.0f;
-    c->end = two_pi;
+    c->cx = 400, c->cy = 300, c->inner = 80, c->outer = 100, c->start = 0.0f, c->end = two_pi;
     set_colours(&c->inner_start, 4);
     // Along angle 0 (+y, downwards in overlay rows): band, fringes, hole.
-    glClear(GL_COLOR_BUFFER_BIT);
-    shape_draw(c, 1);
+    glClear(GL_COLOR_BUFFER_BIT), shape_draw(c, 1);
     EXPECT_EQ(red(400, 390), 255u);
     EXPECT_TRUE(fringe(400, 400) && fringe(400, 379));
     EXPECT_EQ(red(400, 403) + red(400, 376) + red(400, 300), 0u);
