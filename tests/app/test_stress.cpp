@@ -118,9 +118,8 @@ TEST(GroupNode, EnclosesItsChildrenMeetsOtherGroupsAndGoesWhenEmpty) {
     a->velocity = Vec3{1, 0, 0}, b->velocity = Vec3{-1, 0, 0}, far->velocity = Vec3{0, 0, 0};
     VNode_remember_frames(world);
     VNode_advance_tree(world, 0.1);
-    for (const Thing* t : {a, far}) {
+    for (const Thing* t : {a, far})
         EXPECT_LE(vec3_dist(left->world_centre, t->world_centre) + t->bound.radius, left->bound.radius + 1e-9);
-    }
     VNode_collide(world);
     // Bounced off the rock two levels down the other side.
     EXPECT_TRUE(a->velocity.x < 0.0 && b->velocity.x > 0.0) << a->velocity.x << " " << b->velocity.x;

@@ -133,8 +133,7 @@ TEST_F(ScriptPlay, ClockRealTimesTheProfilerOnlyByRealTime) {
         ASSERT_EQ(graphics_pump(), 0);
         const double before = profile_clock();
         const auto start = std::chrono::steady_clock::now();
-        while (std::chrono::steady_clock::now() - start < std::chrono::microseconds(10)) {
-        }
+        while (std::chrono::steady_clock::now() - start < std::chrono::microseconds(10)) continue;
         EXPECT_EQ(profile_clock() > before, real) << real;
         EXPECT_EQ(profile_clock() == clock_seconds(), !real) << real;
         EXPECT_EQ(clock_seconds(), 1.0 / 60.0) << real;

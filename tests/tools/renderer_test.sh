@@ -69,12 +69,9 @@ cases=(
 )
 for row in "${cases[@]}"; do
   read -r name uri settings disk status pattern <<<"$row"
-  if [ "$disk" = tmpfs ] && ! unshare --mount --propagation private mount -t tmpfs t "$work" 2>/dev/null; then
-    echo "skipped $name: cannot mount a small file system here (needs root)"
-    continue
-  fi
-  mkdir -p "$work/$name/scripts" "$work/$name/.renderer"
-  cp "$project/scripts/renderer.sh" "$work/$name/scripts/"
+  [ "$disk" = tmpfs ] && ! unshare --mount --propagation private mount -t tmpfs t "$work" 2>/dev/null &&
+    { echo "skipped $name: cannot mount a small file system here (needs root)"; continue; }
+  mkdir -p "$work/$name/scripts" "$work/$name/.renderer" && cp "$project/scripts/renderer.sh" "$work/$name/scripts/"
   install_from "$uri" "$disk"; got=$?
   [ "$got" = "$status" ] || fail "$name: status $got, not $status: $(cat "$work/$name.err")"
   tail -n 1 "$work/$name.err" | grep -qE "$pattern" || fail "$name: said $(tail -n 1 "$work/$name.err")"
