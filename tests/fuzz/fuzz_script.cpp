@@ -13,23 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char error[SCRIPT_ERROR_SIZE];
     StressRequest stress{};
     const ScriptSetting settings[] = {{"stress", stress_parse_setting, &stress}};
-    const int bad_line = script_parse(text, size, &script, error, settings, 1);
-    if (bad_line == 0) {
-        // Events in frame order, none after the run's last frame, names terminated.
-        const ScriptEvent* events = DynArray_items<ScriptEvent>(&script.events);
-        for (uint32_t i = 0; i < script.events.count; ++i) {
-            if (i > 0 && events[i].frame < events[i - 1].frame) std::abort();
-            if (events[i].frame > script.last_frame) std::abort();
-            if (!std::memchr(events[i].name, 0, SCRIPT_NAME_SIZE)) std::abort();
-        }
-        if (script.width <= 0 || script.height <= 0) std::abort();
-        if (stress.count > STRESS_COUNT_MAX ||
-            (stress.count != 0 && (stress.depth < 1 || stress.depth > STRESS_DEPTH_MAX))) {
-            std::abort();
-        }
-    } else if (std::strncmp(error, "line ", 5) != 0 || !std::memchr(error, 0, SCRIPT_ERROR_SIZE)) {
-        std::abort();
+    bool sound = script_parse(text, size, &script, error, settings, 1) != 0
+                     ? std::strncmp(error, "line ", 5) == 0 && std::memchr(error, 0, SCRIPT_ERROR_SIZE)
+                     : script.width > 0 && script.height > 0 && stress.count <= STRESS_COUNT_MAX &&
+                           (stress.count == 0 || (stress.depth >= 1 && stress.depth <= STRESS_DEPTH_MAX));
+    // Parsed: events in frame order, none after the run's last frame, names terminated.
+    const ScriptEvent* events = DynArray_items<ScriptEvent>(&script.events);
+    for (uint32_t i = 0; i < script.events.count; ++i) {
+        sound = sound && (i == 0 || events[i].frame >= events[i - 1].frame) &&
+                events[i].frame <= script.last_frame && std::memchr(events[i].name, 0, SCRIPT_NAME_SIZE);
     }
+    if (!sound) std::abort();
     script_free(&script);
     std::free(text);
     return 0;

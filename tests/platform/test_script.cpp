@@ -1,6 +1,5 @@
-// Scripts of scripted runs: what the parser accepts and rejects, the caller's settings, and how
-// a script played as the event source reaches the input state and the two clocks through the
-// shared pump.
+// Scripts of scripted runs: what the parser accepts and rejects, the caller's settings, and how a
+// played script reaches the input state and the two clocks through the shared pump.
 #include "platform/script.h"
 
 #include <gtest/gtest.h>
@@ -16,12 +15,11 @@
 
 namespace {
 
-// A setting of the caller's, "0 seed N" (N at most 99): a message of its own for a bad N, none
-// (the parser's) for a wrong count of arguments.
+// A caller's setting "0 seed N" (N at most 99): its own message for a bad N, the parser's for a
+// wrong count of arguments.
 bool seed_setting(const ScriptToken* args, size_t count, void* out, char why[SCRIPT_WHY_SIZE]) {
-    if (count != 1) return false;
-    if (script_parse_count(args[0], 99, static_cast<uint32_t*>(out))) return true;
-    std::snprintf(why, SCRIPT_WHY_SIZE, "a seed is at most 99");
+    if (count == 1 && script_parse_count(args[0], 99, static_cast<uint32_t*>(out))) return true;
+    if (count == 1) std::snprintf(why, SCRIPT_WHY_SIZE, "a seed is at most 99");
     return false;
 }
 
@@ -39,20 +37,10 @@ struct Parsed {
 };
 
 TEST(ScriptParse, EveryVerbCommentsAndBlankLines) {
-    Parsed p(
-        "# a comment line, then a blank one\n"
-        "\n"
-        "0 size 320 200\n"
-        "0\tdown Ctrl   # any case, tabs and a trailing comment\r\n"
-        "3 up pagedown\n"
-        "3 mouse -12 +7\n"
-        "4 button middle down\n"
-        "5 wheel -1\n"
-        "6 step 0.02\n"
-        "6 step 1/30\n"
-        "7 shot volley-1.b_2\n"
-        "9 quit\n"
-        "9 down 3");  // no newline at the end
+    Parsed p("# a comment line, then a blank one\n\n0 size 320 200\n"
+             "0\tdown Ctrl   # any case, tabs and a trailing comment\r\n"
+             "3 up pagedown\n3 mouse -12 +7\n4 button middle down\n5 wheel -1\n6 step 0.02\n"
+             "6 step 1/30\n7 shot volley-1.b_2\n9 quit\n9 down 3");  // no newline at the end
     ASSERT_EQ(p.line, 0) << p.error;
     EXPECT_TRUE(p.script.width == 320 && p.script.height == 200 && p.script.last_frame == 9u);
     ASSERT_EQ(p.script.events.count, 10u);
@@ -60,8 +48,7 @@ TEST(ScriptParse, EveryVerbCommentsAndBlankLines) {
     EXPECT_TRUE(p.at(2).a == -12 && p.at(2).b == 7);
     EXPECT_TRUE(p.at(3).a == static_cast<int32_t>(MOUSE_MIDDLE) && p.at(3).b == 1 && p.at(4).a == -1);
     // One division of exact integers: the same double on every C runtime.
-    EXPECT_EQ(p.at(5).seconds, 2.0 / 100.0);
-    EXPECT_EQ(p.at(6).seconds, 1.0 / 30.0);
+    EXPECT_TRUE(p.at(5).seconds == 2.0 / 100.0 && p.at(6).seconds == 1.0 / 30.0);
     EXPECT_STREQ(p.at(7).name, "volley-1.b_2");
     Parsed empty("");
     EXPECT_TRUE(empty.line == 0 && empty.script.width == SCRIPT_DEFAULT_WIDTH &&
@@ -73,29 +60,22 @@ TEST(ScriptParse, EveryVerbCommentsAndBlankLines) {
 }
 
 TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
-    struct Case {
-        const char* text;
-        const char* message;
-    };
+    struct Case { const char *text, *message; };
     const Case cases[] = {
         {"0 down w\n\n# fine\nten down w\n", "line 4: \"ten\" is not a frame number"},
-        {"7\n", "line 1: a verb must follow the frame number"},
-        {"0 jump\n", "line 1: unknown verb \"jump\""},
+        {"7\n", "line 1: a verb must follow the frame number"}, {"0 jump\n", "line 1: unknown verb \"jump\""},
         {"0 down w\n1 down shft\n", "line 2: unknown key \"shft\""},
         {"5 down w\n4 up w\n", "line 2: frame 4 comes after frame 5"},
         {"1 quit\n2 down w\n", "line 2: frame 2 comes after the quit of frame 1"},
-        {"0 mouse 3\n", "line 1: expected \"mouse DX DY\""},
+        {"0 mouse 3\n", "line 1: expected \"mouse DX DY\""}, {"0 clock fast\n", "line 1: expected \"clock real\""},
         {"0 button left sideways\n", "line 1: expected \"button left|right|middle down|up\""},
         {"0 shot ../escape\n", "line 1: expected \"shot NAME (letters, digits, _ - .)\""},
         {"0 step 1e-3\n", "line 1: expected \"step SECONDS (above 0, at most 10)\""},
-        {"3 size 640 360\n", "line 1: size is set once, at frame 0"},
-        {"0 clock fast\n", "line 1: expected \"clock real\""},
+        {"3 size 640 360\n", "line 1: size is set once, at frame 0"}, {"0 seed\n", "line 1: bad arguments to seed"},
         {"0 clock real\n2 clock real\n", "line 2: clock is set once, at frame 0"},
-        {"0 seed 100\n", "line 1: a seed is at most 99"},
-        {"0 seed\n", "line 1: bad arguments to seed"},
+        {"0 seed 100\n", "line 1: a seed is at most 99"}, {"1 seed 3\n", "line 1: seed is set once, at frame 0"},
         {"0 seed 1 2 3 4 5 6 7 8\n", "line 1: bad arguments to seed"},
         {"0 seed 3\n0 seed 3\n", "line 2: seed is set once, at frame 0"},
-        {"1 seed 3\n", "line 1: seed is set once, at frame 0"},
         {"0 stress 20 3\n", "line 1: unknown verb \"stress\""},  // the app's, not named here
     };
     for (const Case& c : cases) {
@@ -110,66 +90,42 @@ TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
 // (frame 0's input), then after every frame.
 class ScriptPlay : public ::testing::Test {
 protected:
-    void SetUp() override {
-        input_reset();
-        mouse_buttons = 0;
-        mouse_latch = 1;
-        alt_tab_minimised = 0;
-    }
-    void TearDown() override {
-        event_source_use(&os_events);
-        profile_clock = profile_clock_default;
-        input_reset();
-        mouse_buttons = 0;
-    }
+    void SetUp() override { alt_tab_minimised = 0, mouse_latch = 1, reset(); }
+    void TearDown() override { event_source_use(&os_events), profile_clock = profile_clock_default, reset(); }
+    static void reset() { input_reset(), mouse_buttons = 0; }
 };
 
 TEST_F(ScriptPlay, EventsReachTheFrameTheyNameThroughTheSharedRules) {
-    Parsed p(
-        "0 down w\n"
-        "0 button left down\n"  // the start-up move has released the latch: counts at once
-        "1 up w\n"
-        "2 mouse 3 -4\n"
-        "2 mouse 1 1\n"
-        "2 wheel -1\n"
-        "3 step 0.5\n"
-        "3 down s\n"
-        "3 up s\n"  // down and up within one frame: never seen
-        "3 button left up\n"
-        "3 quit\n");
+    Parsed p("0 down w\n0 button left down\n"  // the start-up move has released the latch: counts at once
+             "1 up w\n2 mouse 3 -4\n2 mouse 1 1\n2 wheel -1\n3 step 0.5\n"
+             "3 down s\n3 up s\n"  // down and up within one frame: never seen
+             "3 button left up\n3 quit\n");
     ASSERT_EQ(p.line, 0) << p.error;
     script_play(&p.script);
     EXPECT_EQ(clock_seconds(), 0.0);
-
     ASSERT_EQ(graphics_pump(), 0);
-    EXPECT_TRUE(key_pressed('W') && mouse_buttons == MOUSE_LEFT);
-    EXPECT_TRUE(key_held(0x01));  // the button is a key too, as in the OS's keyboard state
+    // The button is a key too, as in the OS's keyboard state.
+    EXPECT_TRUE(key_pressed('W') && mouse_buttons == MOUSE_LEFT && key_held(0x01));
     EXPECT_EQ(clock_seconds(), 1.0 / 60.0);
-
     ASSERT_EQ(graphics_pump(), 0);
     EXPECT_FALSE(key_held('W'));
-
     ASSERT_EQ(graphics_pump(), 0);
     int dx = 0, dy = 0;
     mouse_look(&dx, &dy);
     EXPECT_TRUE(dx == 4 && dy == -3 && mouse_buttons == (MOUSE_LEFT | MOUSE_WHEEL_TOWARDS));
-
     ASSERT_EQ(graphics_pump(), 0);
     EXPECT_TRUE(script_frame() == 3u && mouse_buttons == 0u && !key_held('S'));
     EXPECT_EQ(clock_seconds(), 1.0 / 60.0 + 1.0 / 60.0 + 1.0 / 60.0 + 0.5);
-
     EXPECT_EQ(graphics_pump(), 1);  // frame 3 was the last
-
-    // From a frame on, the simulation's clock can follow real time, continuing from the
-    // script's time.
+    // From a frame on, the simulation's clock can follow real time, going on from the script's
+    // time (not from the OS counter's own origin).
     script_sim_clock_follow_real();
-    EXPECT_GE(clock_seconds(), 3.0 / 60.0 + 0.5);
-    EXPECT_LT(clock_seconds(), 3600.0);  // not the OS counter's own origin
+    EXPECT_TRUE(clock_seconds() >= 3.0 / 60.0 + 0.5 && clock_seconds() < 3600.0) << clock_seconds();
 }
 
-// "clock real" moves the profiler's clock with real time, so sections last longer than zero,
-// while the simulation's clock still steps by the script; without it the profiler reads the
-// simulation's clock, which stands still within a frame: every section lasts exactly zero.
+// "clock real" moves the profiler's clock with real time (sections last above zero) while the
+// simulation's clock still steps by the script; without it the profiler reads the simulation's
+// clock, which stands within a frame: every section lasts exactly zero.
 TEST_F(ScriptPlay, ClockRealTimesTheProfilerOnlyByRealTime) {
     for (const bool real : {false, true}) {
         Parsed p(real ? "0 clock real\n1 quit\n" : "1 quit\n");
@@ -177,8 +133,7 @@ TEST_F(ScriptPlay, ClockRealTimesTheProfilerOnlyByRealTime) {
         ASSERT_EQ(graphics_pump(), 0);
         const double before = profile_clock();
         const auto start = std::chrono::steady_clock::now();
-        while (std::chrono::steady_clock::now() - start < std::chrono::microseconds(10)) {
-        }
+        while (std::chrono::steady_clock::now() - start < std::chrono::microseconds(10)) continue;
         EXPECT_EQ(profile_clock() > before, real) << real;
         EXPECT_EQ(profile_clock() == clock_seconds(), !real) << real;
         EXPECT_EQ(clock_seconds(), 1.0 / 60.0) << real;

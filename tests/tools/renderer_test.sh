@@ -6,19 +6,14 @@
 # system's apt hooks never run. Then a damaged library, and check's verdict on OpenGL lines.
 # Usage: renderer_test.sh <project folder>
 set -uo pipefail
-project=$1
-work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-renderer-test.XXXXXX")
-server=
+project=$1 work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-renderer-test.XXXXXX") server= failures=0
 trap '[ -n "$server" ] && kill "$server"; rm -rf "$work"' EXIT
-failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-arch=$(dpkg --print-architecture)
-codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+arch=$(dpkg --print-architecture) codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 
 # Package $1 of one file $2 of $3 zero bytes (much unpacked, little packed).
 fake_deb() {
-  local root=$work/pkg/$1
-  mkdir -p "$root/DEBIAN" "$root/usr/lib/any"
+  local root=$work/pkg/$1 && mkdir -p "$root/DEBIAN" "$root/usr/lib/any"
   printf 'Package: %s\nVersion: 25.0.0-1\nArchitecture: %s\nMaintainer: Z <z@localhost>\nDescription: x\n' \
     "$1" "$arch" >"$root/DEBIAN/control"
   head -c "$3" /dev/zero >"$root/usr/lib/any/$2"
@@ -28,8 +23,7 @@ fake_deb() {
 mirror() {
   local suite dir p
   for suite in "$codename" "$codename-backports"; do
-    dir=$work/mirrors/$1/dists/$suite
-    mkdir -p "$dir/main/binary-$arch"
+    dir=$work/mirrors/$1/dists/$suite && mkdir -p "$dir/main/binary-$arch"
     for p in "${@:2}"; do
       dpkg-deb -f "$work/mirrors/pool/$p.deb"
       printf 'Filename: ../pool/%s.deb\nSize: %s\nSHA256: %s\n\n' "$p" \
@@ -46,16 +40,13 @@ fake_deb mesa-libgallium libgallium-25.0.0.so $((1024 * 1024))
 for p in libdrm2 libdrm-amdgpu1 libdrm-intel1; do fake_deb "$p" "$p.so" 64; done
 mirror all libglx-mesa0 mesa-libgallium libdrm2 libdrm-amdgpu1 libdrm-intel1
 mirror no-mesa libglx-mesa0 libdrm2 libdrm-amdgpu1 libdrm-intel1
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/mirrors" >"$work/server.log" 2>&1 &
-server=$!
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/mirrors" >"$work/server.log" 2>&1 & server=$!
 for _ in $(seq 300); do grep -q 'port [0-9]' "$work/server.log" && break; sleep 0.1; done
 http=http://127.0.0.1:$(sed -nE 's/.* port ([0-9]+).*/\1/p' "$work/server.log")
 
 # The system's apt settings as the user's APT_CONFIG adds to them: hooks that leave a mark, no
 # retries (kept as the system's too: a dead mirror fails at once), for one case a dead proxy.
-for h in APT::Update::Pre-Invoke APT::Update::Post-Invoke APT::Update::Post-Invoke-Success; do
-  echo "$h { \"touch $work/hook-ran\"; };"
-done >"$work/hooks.conf"
+printf "%s { \"touch $work/hook-ran\"; };\n" APT::Update::{Pre-Invoke,Post-Invoke,Post-Invoke-Success} >"$work/hooks.conf"
 echo 'Acquire::Retries "0";' >>"$work/hooks.conf"
 { cat "$work/hooks.conf"; echo 'Acquire::http::Proxy "http://127.0.0.1:9/";'; } >"$work/proxy.conf"
 
@@ -78,20 +69,16 @@ cases=(
 )
 for row in "${cases[@]}"; do
   read -r name uri settings disk status pattern <<<"$row"
-  if [ "$disk" = tmpfs ] && ! unshare --mount --propagation private mount -t tmpfs t "$work" 2>/dev/null; then
-    echo "skipped $name: cannot mount a small file system here (needs root)"
-    continue
-  fi
-  mkdir -p "$work/$name/scripts" "$work/$name/.renderer"
-  cp "$project/scripts/renderer.sh" "$work/$name/scripts/"
-  install_from "$uri" "$disk"
-  got=$?
+  [ "$disk" = tmpfs ] && ! unshare --mount --propagation private mount -t tmpfs t "$work" 2>/dev/null &&
+    { echo "skipped $name: cannot mount a small file system here (needs root)"; continue; }
+  mkdir -p "$work/$name/scripts" "$work/$name/.renderer" && cp "$project/scripts/renderer.sh" "$work/$name/scripts/"
+  install_from "$uri" "$disk"; got=$?
   [ "$got" = "$status" ] || fail "$name: status $got, not $status: $(cat "$work/$name.err")"
   tail -n 1 "$work/$name.err" | grep -qE "$pattern" || fail "$name: said $(tail -n 1 "$work/$name.err")"
   compgen -G "$work/$name/.renderer/partial.*" >/dev/null || [ -s "$work/$name/left.txt" ] &&
     fail "$name: left a partial folder"
-  renderer libdir >/dev/null
-  [ "$?" = "$status" ] || fail "$name: libdir gave $? after an install of status $status"
+  renderer libdir >/dev/null; got=$?
+  [ "$got" = "$status" ] || fail "$name: libdir gave $got after an install of status $status"
 done
 [ -e "$work/hook-ran" ] && fail "a hook of the system's apt settings ran"
 
@@ -106,9 +93,8 @@ install_from "$http/all" plain && renderer libdir >/dev/null || fail "not redone
 for row in "0 Mesa 25.0.0 on llvmpipe (LLVM 15.0.6, 256 bits)" "1 Mesa 25.0.0 on AMD Radeon (radeonsi)" \
   "1 Mesa 25.0.1 on llvmpipe (LLVM 15.0.6)" "1 Mesa 25.0.0.1 on llvmpipe (LLVM 15.0.6)"; do
   echo "Zibu: OpenGL 4.5 (Compatibility Profile) ${row#? } (asked for 2.1)" >"$work/gl.txt"
-  renderer check "$work/gl.txt" >/dev/null
-  [ "$?" = "${row%% *}" ] || fail "check took '${row#? }' wrongly"
+  renderer check "$work/gl.txt" >/dev/null; got=$?
+  [ "$got" = "${row%% *}" ] || fail "check took '${row#? }' wrongly"
 done
 
 [ "$failures" -eq 0 ] && echo "renderer set-up: installs, and says why it failed in every case"
-[ "$failures" -eq 0 ]
