@@ -74,11 +74,7 @@ double read_pinned_clock() { return pinned_clock; }
 // number is taken gets the next free one (past 99999 comes 0), and no earlier file changes.
 // Long past the start of the system's clock the step count folds to five digits unharmed.
 TEST_F(Screenshot, TakenNumberGoesToTheNextFreeOneLeavingEarlierFilesAlone) {
-    const struct {
-        double clock;
-        std::vector<std::string> existing;
-        const char* expected;
-    } cases[] = {
+    const struct { double clock; std::vector<std::string> existing; const char* expected; } cases[] = {
         {1234.6, {}, "screenshot04115.bmp"},
         {1234.6, {"screenshot04115.bmp", "screenshot04116.bmp"}, "screenshot04117.bmp"},
         {29999.8, {"screenshot99999.bmp"}, "screenshot00000.bmp"},

@@ -60,11 +60,7 @@ std::vector<unsigned char> gl_test_pixels(int x, int y, int w, int h) {
 }
 
 std::string gl_test_state() {
-    const struct {
-        const char* name;
-        GLenum what;
-        int count;
-    } parts[] = {{"lighting", GL_LIGHTING, 1},          {"texture 2D", GL_TEXTURE_2D, 1},
+    const struct { const char* name; GLenum what; int count; } parts[] = {{"lighting", GL_LIGHTING, 1},          {"texture 2D", GL_TEXTURE_2D, 1},
                  {"cube map", GL_TEXTURE_CUBE_MAP, 1},  {"texture gen s", GL_TEXTURE_GEN_S, 1},
                  {"texture gen t", GL_TEXTURE_GEN_T, 1}, {"texture gen r", GL_TEXTURE_GEN_R, 1},
                  {"blend", GL_BLEND, 1},                {"depth test", GL_DEPTH_TEST, 1},
