@@ -20,10 +20,7 @@ const EventSource fake_source = {
     .raise_topmost = [] { ++topmost_calls; },
     .read_keyboard = [](unsigned char out[256]) { std::memcpy(out, keyboard_now, 256); },
     .minimise = [] { ++minimise_calls; },
-    .mouse_motion = nullptr,
-    .clock = nullptr,
-    .fixed_width = 0,
-    .fixed_height = 0,
+    .mouse_motion = nullptr, .clock = nullptr, .fixed_width = 0, .fixed_height = 0,
 };
 
 void pump() { EXPECT_EQ(graphics_pump(), 0); }
@@ -44,17 +41,14 @@ protected:
 };
 
 TEST_F(Input, KeyHeldAcrossPumpsIsPressedOnlyInTheFirst) {
-    keyboard_now['Q'] = 0x80;
-    pump();
-    EXPECT_TRUE(key_pressed('Q') && key_held('Q'));
-    pump();
-    EXPECT_TRUE(!key_pressed('Q') && key_held('Q'));
-    keyboard_now['Q'] = 0;
-    pump();
-    EXPECT_FALSE(key_held('Q'));
-    keyboard_now['Q'] = 0x81;  // low bit is the toggle state; only the high bit counts
-    pump();
-    EXPECT_TRUE(key_pressed('Q'));
+    // The low bit is the toggle state; only the high bit counts.
+    const struct { unsigned char now; bool pressed, held; } pumps[] = {
+        {0x80, true, true}, {0x80, false, true}, {0, false, false}, {0x81, true, true}};
+    for (const auto& p : pumps) {
+        keyboard_now['Q'] = p.now;
+        pump();
+        EXPECT_TRUE(key_pressed('Q') == p.pressed && key_held('Q') == p.held) << int(p.now);
+    }
 }
 
 TEST_F(Input, MinimisedWindowKeepsTheKeyboardArrays) {
