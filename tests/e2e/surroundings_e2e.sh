@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # The game in bad surroundings, judged by what the user sees and what is left on disk:
-# gl-versions: with OpenGL 1.5, then 1.1, it reports that version, fires, shows the title menu,
-#   ends on Esc with status 0 and logs nothing. no-display: no display (or SDL's offscreen or
-#   dummy driver) ends it at once, status 1, "No display: ..." on stderr and in the error log,
-#   which as a folder stays as it was. unwritable: Ctrl+S and K in a folder it may not write
-#   leave nothing and it answers Esc. times-log-folder: that folder stays, the game goes on.
-# full-disk: no broken screenshot, whole lines in "times.log" (growing again once there is
-#   room), earlier files whole. signals: SIGTERM and SIGINT, starting up and playing, end it
-#   with status 0. refusing-wm: kept at 800 x 600, it draws and shoots at that size.
+# gl-versions: under OpenGL 1.5, then 1.1, it reports that version, fires, shows the title menu,
+#   ends on Esc with status 0, logs nothing. no-display: no display (or SDL's offscreen or dummy
+#   driver) ends it at once, status 1, "No display: ..." on stderr and in the error log (which,
+#   a folder, stays). unwritable: Ctrl+S and K leave nothing, Esc is answered. times-log-folder:
+#   that folder stays, the game goes on. full-disk: no broken screenshot, whole lines in
+#   "times.log" (growing again with room), earlier files whole. signals: SIGTERM and SIGINT,
+#   starting and playing, end it with 0. refusing-wm: kept at 800 x 600, it draws at that size.
 # Usage: surroundings_e2e.sh linux <zibu> <case> | wine <zibu.exe> gl-versions|no-display
 # refusing-wm needs ZIBU_REFUSING_WM. Exits 77 when not built or not possible here.
 set -uo pipefail
