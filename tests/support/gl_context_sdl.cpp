@@ -38,10 +38,7 @@ bool open_once() {
 bool gl_test_context() {
     if (!open_once()) return false;
     if (SDL_GL_MakeCurrent(test_window, test_context) != 0) return failed("cannot make the context current: ");
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glDisable(GL_SCISSOR_TEST);
+    for (GLenum cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_BLEND, GL_SCISSOR_TEST}) glDisable(cap);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glMatrixMode(GL_MODELVIEW);
     flat_projection = 0;
