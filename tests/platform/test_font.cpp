@@ -19,7 +19,7 @@ TEST(FontStream, ReadingStopsAtTheEndAndAtACutRecord) {
     EXPECT_EQ(font_stream_records(three, sizeof three), 3);
     EXPECT_EQ(font_stream_records(three, sizeof three - 1), 2);  // the last one short of a pixel
     EXPECT_EQ(font_stream_records(three, 8), 2);                 // a header byte alone
-    const unsigned char huge[] = {200, 200, 1, 2, 3};
+    const unsigned char huge[] = {200, 200, 1, 2, 3};  // a glyph record longer than the stream
     EXPECT_EQ(font_stream_records(huge, sizeof huge), 0);
     std::vector<unsigned char> many(600 * 3, 1);
     EXPECT_EQ(font_stream_records(many.data(), many.size()), 512);

@@ -52,10 +52,7 @@ TEST(ProfileText, ScaleRoundsUpTo1_2Or5TimesAPowerOfTenAndDurationsTakeFourUnits
     const std::pair<double, std::string> cases[] = {
         {2.5e-4, "250 \x02\x01\x0bs"},  // the letter mu (glyph 267), then s
         {2.5e-7, "250 ns"}, {0.0125, "12.5 ms"}, {2.0, "2 sec"}};
-    for (const auto& [t, text] : cases) {
-        format_duration(out, t);
-        EXPECT_EQ(out, text);
-    }
+    for (const auto& [t, text] : cases) EXPECT_EQ((format_duration(out, t), out), text);
 }
 
 TEST_F(Profile, SameLabelTwiceIsTwoSectionsUnlessMerged) {
