@@ -13,7 +13,7 @@ namespace {
 
 TEST(MenuFade, HeldFromZeroAtSixtyFramesNearsThreeQuartersInSixAndOneInFourteen) {
     float fades[15] = {0.0f};
-    for (int frame = 1; frame <= 14; frame++) fades[frame] = menu_fade_next(fades[frame - 1], true, 1.0 / 60.0);
+    for (int f = 1; f <= 14; f++) fades[f] = menu_fade_next(fades[f - 1], true, 1.0 / 60.0);
     EXPECT_NEAR(fades[6], 0.7316f, 0.001f);
     EXPECT_LT(fades[13], 1.0f);
     float fade = fades[14];

@@ -111,8 +111,9 @@ TEST_F(ProfileGl, BarPlacesSectionsOnTheScale) {
     int second = static_cast<int>(K * 0.008 + 100), end = static_cast<int>(K * 0.016 + 100);
     auto at = [](int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y); };
     const int y = 200 + lh + lh / 2;  // lower half of the bar, beside the texts
-    const struct { int x, y; unsigned rgb; } seen[] = {{second - 40, y, 0xFF0000}, {second + 60, y, 0x000080},
-                                                       {97, y, 0}, {end + 3, y, 0}, {second - 40, 200 + 2 * lh + 2, 0}};
+    const struct { int x, y; unsigned rgb; } seen[] = {
+        {second - 40, y, 0xFF0000}, {second + 60, y, 0x000080}, {97, y, 0}, {end + 3, y, 0},
+        {second - 40, 200 + 2 * lh + 2, 0}};
     for (const auto& s : seen) EXPECT_EQ(at(s.x, s.y), s.rgb) << s.x << ", " << s.y;
     free_fonts();
 }

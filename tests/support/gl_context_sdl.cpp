@@ -57,16 +57,16 @@ std::vector<unsigned char> gl_test_pixels(int x, int y, int w, int h) {
 }
 
 std::string gl_test_state() {
-    const struct { const char* name; GLenum what; int count; } parts[] = {{"lighting", GL_LIGHTING, 1},          {"texture 2D", GL_TEXTURE_2D, 1},
-                 {"cube map", GL_TEXTURE_CUBE_MAP, 1},  {"texture gen s", GL_TEXTURE_GEN_S, 1},
-                 {"texture gen t", GL_TEXTURE_GEN_T, 1}, {"texture gen r", GL_TEXTURE_GEN_R, 1},
-                 {"blend", GL_BLEND, 1},                {"depth test", GL_DEPTH_TEST, 1},
-                 {"cull face", GL_CULL_FACE, 1},        {"scissor test", GL_SCISSOR_TEST, 1},
-                 {"depth writes", GL_DEPTH_WRITEMASK, 1}, {"matrix mode", GL_MATRIX_MODE, 1},
-                 {"model-view", GL_MODELVIEW_MATRIX, 16}, {"its depth", GL_MODELVIEW_STACK_DEPTH, 1},
-                 {"projection", GL_PROJECTION_MATRIX, 16}, {"its depth", GL_PROJECTION_STACK_DEPTH, 1},
-                 {"texture", GL_TEXTURE_MATRIX, 16},    {"its depth", GL_TEXTURE_STACK_DEPTH, 1},
-                 {"viewport", GL_VIEWPORT, 4}};
+    const struct { const char* name; GLenum what; int count; } parts[] = {
+        {"lighting", GL_LIGHTING, 1}, {"texture 2D", GL_TEXTURE_2D, 1}, {"cube map", GL_TEXTURE_CUBE_MAP, 1},
+        {"texture gen s", GL_TEXTURE_GEN_S, 1}, {"texture gen t", GL_TEXTURE_GEN_T, 1},
+        {"texture gen r", GL_TEXTURE_GEN_R, 1}, {"blend", GL_BLEND, 1}, {"depth test", GL_DEPTH_TEST, 1},
+        {"cull face", GL_CULL_FACE, 1}, {"scissor test", GL_SCISSOR_TEST, 1},
+        {"depth writes", GL_DEPTH_WRITEMASK, 1}, {"matrix mode", GL_MATRIX_MODE, 1},
+        {"model-view", GL_MODELVIEW_MATRIX, 16}, {"its depth", GL_MODELVIEW_STACK_DEPTH, 1},
+        {"projection", GL_PROJECTION_MATRIX, 16}, {"its depth", GL_PROJECTION_STACK_DEPTH, 1},
+        {"texture", GL_TEXTURE_MATRIX, 16}, {"its depth", GL_TEXTURE_STACK_DEPTH, 1},
+        {"viewport", GL_VIEWPORT, 4}};
     std::ostringstream out;
     out.precision(17);
     for (const auto& part : parts) {
