@@ -54,8 +54,7 @@ sub picture {
     local $/;
     my $data = <$fh>;
     die "$path is not a BMP\n" unless substr($data, 0, 2) eq 'BM';
-    my ($offset) = unpack('V', substr($data, 10, 4));
-    my ($w, $h) = unpack('V V', substr($data, 18, 8));
+    my ($offset, $w, $h) = unpack('x10 V x4 V V', $data);
     return $pictures{$name} = {w => $w, h => $h, offset => $offset, bytes => $data,
                                stride => int((3 * $w + 3) / 4) * 4, rows => []};
 }
