@@ -3,8 +3,7 @@
 # of "times.log", the process gone) up to a generous limit, never a pause standing in for frames.
 # Source it after setting kind (linux or wine) and program. ZIBU_E2E_KEEP=1 keeps the work folder.
 
-SCREEN_W=1280
-SCREEN_H=720
+SCREEN_W=1280 SCREEN_H=720
 SHOT_BYTES=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))  # header, rows padded to 4 bytes
 JUDGE="$(dirname "$0")/../replay/judge.pl"
 SANITIZER_REPORT='ERROR: (Address|Leak)Sanitizer|runtime error:'
@@ -13,9 +12,8 @@ skip() { echo "SKIP: $*"; exit 77; }
 [ -e "$program" ] || skip "$program has not been built"
 # Our own X server, so that no other test shares the input focus. It must not reset when its
 # last client leaves (a game ending, xdotool): a game started during the reset finds no display.
-if [ -z "${ZIBU_E2E_SCREEN:-}" ]; then
+[ -n "${ZIBU_E2E_SCREEN:-}" ] ||
   exec env ZIBU_E2E_SCREEN=1 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -noreset" "$0" "$@"
-fi
 
 program=$(readlink -f "$program")
 work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-e2e-$kind.XXXXXX")
