@@ -4,9 +4,7 @@
 #include <vector>
 
 #include "app/hud.h"
-#include "app/main_loop.h"
 #include "app/ship.h"
-#include "platform/window.h"
 #include "platform/font_fixture.h"
 #include "support/game_state.h"
 
@@ -15,16 +13,8 @@ namespace {
 constexpr int W = 1280, H = 720;  // unit 36 pixels
 constexpr double PI = 3.141592653589793;
 
-struct Text {
-    std::string text;
-    double x;
-    uint32_t colour;
-};
-
-struct Recorder {
-    std::vector<Text> texts;
-    std::vector<HudRing> rings;
-};
+struct Text { std::string text; double x; uint32_t colour; };
+struct Recorder { std::vector<Text> texts; std::vector<HudRing> rings; };
 
 const HudSink recorder_sink = {
     nullptr,
@@ -58,9 +48,8 @@ protected:
     // The texts drawn in the given colour.
     static std::vector<std::string> in(const Recorder& r, uint32_t colour) {
         std::vector<std::string> out;
-        for (const Text& t : r.texts) {
+        for (const Text& t : r.texts)
             if (t.colour == colour) out.push_back(t.text);
-        }
         return out;
     }
     Ship* ship = nullptr;
@@ -87,10 +76,8 @@ TEST_F(Hud, TalliesGreyUntilEveryShotIsDecidedAndTheBestStreakOutlivesTheStreak)
     EXPECT_EQ(in(compose(), 0x4080c0), Strings{"700"});
 
     // The streak (0x80c040) and the best one (0x40c080): a streak of one is not shown.
-    const struct {
-        int32_t streak;
-        Strings now, best;
-    } steps[] = {{1, {}, {}}, {4, {"4"}, {"4"}}, {0, {}, {"4"}}};
+    const struct { int32_t streak; Strings now, best; } steps[] = {
+        {1, {}, {}}, {4, {"4"}, {"4"}}, {0, {}, {"4"}}};
     for (const auto& step : steps) {
         ship->streak = step.streak;
         const Recorder r = compose();

@@ -7,9 +7,7 @@
 #include "support/game_state.h"
 #include "support/gl_context.h"
 
-namespace {
-class SceneLights : public GlTest {};
-}  // namespace
+using SceneLights = GlTest;
 
 // The light tree is rebuilt at every plot, not added to: the same 7442 leaves each time.
 TEST_F(SceneLights, LightTreeModeBuildsAllSevenThousandLights) {
@@ -20,9 +18,8 @@ TEST_F(SceneLights, LightTreeModeBuildsAllSevenThousandLights) {
     for (int plot = 0; plot < 2; plot++) {
         set_scene_lights();
         uint32_t leaves = 0;
-        for (uint32_t i = 0; i < light_tree.entries.count; i++) {
+        for (uint32_t i = 0; i < light_tree.entries.count; i++)
             leaves += DynArray_at<LightEntry>(&light_tree.entries, i).left == -1;
-        }
         EXPECT_EQ(leaves, 7442u);
     }
     light_tree_off();

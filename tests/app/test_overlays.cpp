@@ -52,10 +52,9 @@ std::vector<std::vector<std::string>> read_fields(const char* path) {
     std::vector<std::vector<std::string>> lines;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> fields;
         std::istringstream cells(line);
-        for (std::string f; std::getline(cells, f, '\t');) fields.push_back(f);
-        lines.push_back(fields);
+        lines.emplace_back();
+        for (std::string f; std::getline(cells, f, '\t');) lines.back().push_back(f);
     }
     return lines;
 }
@@ -81,16 +80,11 @@ TEST_F(Overlays, TreeDiagramOverALitSceneKeepsItsColours) {
     const int cx = 5 * GL_TEST_WIDTH / 8, y = GL_TEST_HEIGHT / 10;
     EXPECT_EQ(at(cx, 1), 0x0000FFu);
     int black = 0, grey = 0;
-    for (int dy = -1; dy <= 5; dy++) {
+    for (int dy = -1; dy <= 5; dy++)
         for (int dx = -3; dx <= 3; dx++) {
-            const unsigned p = at(cx + dx, y + dy);
-            if (dx >= -1 && dx <= 1 && dy >= 1 && dy <= 3) {
-                black += p == 0;
-            } else {
-                grey += p == 0x808080u;
-            }
+            const bool fill = dx >= -1 && dx <= 1 && dy >= 1 && dy <= 3;
+            (fill ? black : grey) += at(cx + dx, y + dy) == (fill ? 0u : 0x808080u);
         }
-    }
     // Lines along pixel edges fall on either side: the outline may cover a side of the fill.
     EXPECT_EQ(at(cx, y + 2), 0u) << "black in the middle";
     EXPECT_GE(black, 6) << "a black 3 x 3 fill";

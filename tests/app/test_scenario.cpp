@@ -13,14 +13,9 @@ TEST(Options, KeysMatchTheStartOfNamesWithoutRegardToCaseTheLatestFirst) {
     option_default(&list, "Speed", "1");
     option_default(&list, "Spin", "2");
     EXPECT_EQ(list.count, 5u);
-    const struct {
-        const char* key;
-        const char* value;
-    } cases[] = {{"X size", "X size"}, {"x", "9"}, {"DENSITY OF SOLUTE", "0.05"}, {"sp", "2"},
-                 {"spe", "1"},         {"", "2"},  {"X sizf", nullptr},        {"X size2", nullptr}};
-    for (const auto& c : cases) {
-        const char* found = option_find(&list, c.key);
-        EXPECT_STREQ(found, c.value) << '"' << c.key << '"';
-    }
+    const struct { const char* key; const char* value; } cases[] = {
+        {"X size", "X size"}, {"x", "9"}, {"DENSITY OF SOLUTE", "0.05"}, {"sp", "2"},
+        {"spe", "1"}, {"", "2"}, {"X sizf", nullptr}, {"X size2", nullptr}};
+    for (const auto& c : cases) EXPECT_STREQ(option_find(&list, c.key), c.value) << '"' << c.key << '"';
     options_free(&list);
 }

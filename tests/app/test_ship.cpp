@@ -6,7 +6,6 @@
 #include "app/hud.h"
 #include "app/main_loop.h"
 #include "app/ship.h"
-#include "platform/window.h"
 #include "support/game_state.h"
 #include "support/gl_context.h"
 #include "things/asteroid.h"
@@ -24,25 +23,24 @@ void scripted_look(int* dx, int* dy) {
     look_dx = look_dy = 0;
 }
 
-void clear_input() {
-    clear_keys();
-    mouse_buttons = prev_mouse_buttons = 0;
-    sim_time = 0.0;
-}
-
 // A ship at (20, 20, 20) of a fresh world, steered by the test's keys and mouse.
 class ShipTest : public WorldTest<GlTest> {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
-        clear_input();
+        reset_input();
         ship_mouse_look = scripted_look;
         ship = ship_create(20, 20, 20, world);
     }
     void TearDown() override {
         WorldTest::TearDown();
+        reset_input();
+    }
+    static void reset_input() {
+        clear_keys();
+        mouse_buttons = prev_mouse_buttons = 0;
+        sim_time = 0.0;
         ship_mouse_look = mouse_look;
-        clear_input();
     }
     void hit_at(double t) {
         sim_time = t;
@@ -104,10 +102,7 @@ TEST_F(ShipTest, DamageFadesMergesAndTheFourthSeparateHitEndsTheGame) {
 
 TEST_F(ShipTest, EveryFlightKeyThrustsAlongItsOwnAxis) {
     // Keys held, and the thrust in the ship's axes per unit (keys and their aliases add up).
-    const struct {
-        int keys[2];
-        double x, y, z;
-    } cases[] = {
+    const struct { int keys[2]; double x, y, z; } cases[] = {
         {{'W', 0}, 0, 0, -1},   {{0x26, 0}, 0, 0, -1},  {{'S', 0}, 0, 0, 1},
         {{0x28, 0}, 0, 0, 1},   {{'W', 'S'}, 0, 0, -1}, {{'D', 0x27}, 2, 0, 0},
         {{'A', 0}, -1, 0, 0},   {{0x25, 0}, -1, 0, 0},  {{'D', 'A'}, 0, 0, 0},

@@ -13,15 +13,12 @@ namespace {
 
 TEST(MenuFade, HeldFromZeroAtSixtyFramesNearsThreeQuartersInSixAndOneInFourteen) {
     float fades[15] = {0.0f};
-    for (int frame = 1; frame <= 14; frame++) {
-        fades[frame] = menu_fade_next(fades[frame - 1], true, 1.0 / 60.0);
-    }
+    for (int f = 1; f <= 14; f++) fades[f] = menu_fade_next(fades[f - 1], true, 1.0 / 60.0);
     EXPECT_NEAR(fades[6], 0.7316f, 0.001f);
     EXPECT_LT(fades[13], 1.0f);
     float fade = fades[14];
     EXPECT_EQ(fade, 1.0f);
     EXPECT_EQ(menu_fade_next(fade, true, 1.0 / 60.0), 1.0f);  // capped
-
     int frames = 0;
     while (fade > 0.0f && frames < 100) fade = menu_fade_next(fade, false, 1.0 / 60.0), frames++;
     EXPECT_EQ(fade, 0.0f);
@@ -30,17 +27,14 @@ TEST(MenuFade, HeldFromZeroAtSixtyFramesNearsThreeQuartersInSixAndOneInFourteen)
 }
 
 TEST(MenuGeometry, BandFollowsTheAspectAndIsCappedOnWideScreens) {
-    struct Case {
-        int w, h;
-        float fade, m, th, a;
-    } cases[] = {
+    const struct { int w, h; float fade, m, th, a; } cases[] = {
         {800, 600, 1.0f, 0.2787879f, 167.27f, 0.2212121f},
         {800, 600, 0.5f, 0.2787879f, 167.27f, 0.1106061f},
         {1280, 720, 1.0f, 0.3717172f, 267.64f, 0.1282828f},
         {1280, 720, 0.0f, 0.3717172f, 267.64f, 0.0f},
         {2000, 800, 1.0f, 0.45f, 360.0f, 0.05f},  // 2.5 : 1
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const MenuBand band = menu_band(c.w, c.h, c.fade);
         EXPECT_NEAR(band.m, c.m, 1e-6) << c.w << "x" << c.h;
         EXPECT_NEAR(band.th, c.th, 0.01) << c.w << "x" << c.h;
@@ -49,10 +43,8 @@ TEST(MenuGeometry, BandFollowsTheAspectAndIsCappedOnWideScreens) {
     }
 }
 
-// The software driver keeps what it compiles for a shader program where the leak checker of
-// sanitizer builds cannot see it, until the context goes; the game closes its context at exit
-// (and nothing is reported), this test process never does. Allocations while the shader draws
-// are therefore not checked for leaks.
+// The software driver keeps what it compiles for a shader where the sanitizers' leak checker
+// cannot see it until the context goes, which the game does at exit and this process never.
 extern "C" void __lsan_disable() __attribute__((weak));
 extern "C" void __lsan_enable() __attribute__((weak));
 struct DriverLeaksIgnored {
@@ -60,9 +52,7 @@ struct DriverLeaksIgnored {
     ~DriverLeaksIgnored() { __lsan_enable ? __lsan_enable() : void(); }
 };
 
-struct Rgb {
-    int r, g, b;
-};
+struct Rgb { int r, g, b; };
 void expect_rgb(Rgb got, Rgb want, const char* where) {
     EXPECT_NEAR(got.r, want.r, 3) << where;
     EXPECT_NEAR(got.g, want.g, 3) << where;
@@ -98,9 +88,7 @@ protected:
         return Rgb{c[0], c[1], c[2]};
     }
     void expect_black_outside_the_band() const {
-        for (int y : {0, 95, 673, GL_TEST_HEIGHT - 1}) {
-            expect_rgb(pixel(right, y), {0, 0, 0}, "outside");
-        }
+        for (int y : {0, 95, 673, GL_TEST_HEIGHT - 1}) expect_rgb(pixel(right, y), {0, 0, 0}, "outside");
     }
     const int right = GL_TEST_WIDTH * 9 / 10;  // a column right of the texts
     std::vector<unsigned char> frame;
@@ -135,9 +123,8 @@ TEST_F(TitleMenu, WithoutTheShaderOrWithABrokenOneTheBandIsDarkenedAndBlueTinted
         expect_rgb(pixel(right, 600), {143, 143, 219}, which);
 
         const std::string log = read_file("graphics_error.log");
-        EXPECT_EQ(log.find("fragment shader: ") != std::string::npos, source != nullptr) << log;
-        EXPECT_EQ(log.find("no_such_thing") != std::string::npos, source != nullptr) << log;
-        EXPECT_EQ(log.find("shader program: ") != std::string::npos, source != nullptr) << log;
+        for (const char* part : {"fragment shader: ", "no_such_thing", "shader program: "})
+            EXPECT_EQ(log.find(part) != std::string::npos, source != nullptr) << log;
     }
 }
 

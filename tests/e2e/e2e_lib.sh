@@ -3,18 +3,17 @@
 # of "times.log", the process gone) up to a generous limit, never a pause standing in for frames.
 # Source it after setting kind (linux or wine) and program. ZIBU_E2E_KEEP=1 keeps the work folder.
 
-SCREEN_W=1280
-SCREEN_H=720
+SCREEN_W=1280 SCREEN_H=720
 SHOT_BYTES=$((54 + (3 * SCREEN_W + 3) / 4 * 4 * SCREEN_H))  # header, rows padded to 4 bytes
 JUDGE="$(dirname "$0")/../replay/judge.pl"
 SANITIZER_REPORT='ERROR: (Address|Leak)Sanitizer|runtime error:'
 
-if [ ! -e "$program" ]; then echo "SKIP: $program has not been built"; exit 77; fi
+skip() { echo "SKIP: $*"; exit 77; }
+[ -e "$program" ] || skip "$program has not been built"
 # Our own X server, so that no other test shares the input focus. It must not reset when its
 # last client leaves (a game ending, xdotool): a game started during the reset finds no display.
-if [ -z "${ZIBU_E2E_SCREEN:-}" ]; then
+[ -n "${ZIBU_E2E_SCREEN:-}" ] ||
   exec env ZIBU_E2E_SCREEN=1 xvfb-run -a -s "-screen 0 ${SCREEN_W}x${SCREEN_H}x24 -noreset" "$0" "$@"
-fi
 
 program=$(readlink -f "$program")
 work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-e2e-$kind.XXXXXX")
@@ -58,8 +57,7 @@ wait_for() {
   shift
   for ((i = 0; i < limit * 10; i++)); do
     "$@" && return 0
-    alive || return 1
-    sleep 0.1
+    alive && sleep 0.1 || return 1
   done
   return 1
 }
@@ -100,7 +98,7 @@ diagnostics_on() { hold_until 60 k -- times_log_above 0 || fail "K: no times.log
 wait_exit() {
   local i
   for ((i = 0; i < $1 * 10; i++)); do
-    if ! alive; then wait "$pid"; exit_status=$?; return; fi
+    alive || { wait "$pid"; exit_status=$?; return; }
     sleep 0.1
   done
   exit_status=running
@@ -127,10 +125,8 @@ log_renderer() { log "$(grep -a -m 1 '^Zibu: OpenGL ' "$work/game.out" | tr -d '
 # No error log, and no sanitizer report in the output ($1, game.out by default).
 check_leftovers() {
   local out=${1:-$work/game.out}
-  if [ -e "$work/run/graphics_error.log" ]; then
-    fail "graphics_error.log was written:"
+  [ -e "$work/run/graphics_error.log" ] && fail "graphics_error.log was written:" &&
     cat "$work/run/graphics_error.log"
-  fi
   grep -qE "$SANITIZER_REPORT" "$out" 2>/dev/null && fail "the sanitizers reported an error"
   [ "$failures" -eq 0 ] || { echo "--- game output ---"; cat "$out"; }
   log "done, $failures failure(s)"

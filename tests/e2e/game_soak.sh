@@ -9,16 +9,14 @@
 set -uo pipefail
 kind=linux
 program=${1:?path to the program}
-seconds=${2:-600}
-seed=${3:-2026}
+seconds=${2:-600} seed=${3:-2026}
 source "$(dirname "$0")/e2e_lib.sh"
 
 # All but the keys that end the game (Q, Esc), switch away (Alt) or freeze the picture (L).
 keys=(w s a d r f Up Down Left Right Prior Next z c space space space i v 3 p x g h j n b t
       shift ctrl+d ctrl+f ctrl+h ctrl+t ctrl+n)
-times_log="$work/run/times.log"
+times_log="$work/run/times.log" actions=0
 RANDOM=$seed
-actions=0
 
 pick() { echo $((RANDOM % $1)); }
 # Up to $1 random mouse moves of at most $2 pixels each way.
@@ -51,9 +49,9 @@ random_step() {
 }
 
 # Each minute: the actions so far, the frames of times.log since the last report and the
-# slowest, and for every frame over 1 s where its time went: the times.log column (see README)
-# of its longest section, or the end of the frame after the sections (finish, swap, input).
-# Line k + 1 starts with frame k's whole time; line k holds its sections' durations.
+# slowest, and for each frame over 1 s where its time went: the column of its longest section,
+# or the end of the frame (finish, swap, input). Line k + 1 starts with frame k's whole time;
+# line k holds its sections' durations.
 report_minute() {
   local n
   n=$(times_log_lines)
@@ -75,8 +73,7 @@ report_minute() {
   reported=$((n > 0 ? n - 1 : 0))
 }
 
-deadline=$(($(date +%s) + seconds))
-runs=0
+deadline=$(($(date +%s) + seconds)) runs=0
 while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   start_game
   runs=$((runs + 1))
@@ -89,10 +86,7 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   next_report=$(($(date +%s) + 60))
   while [ "$(date +%s)" -lt "$deadline" ] && alive; do
     random_step
-    if [ "$(date +%s)" -ge "$next_report" ]; then
-      report_minute
-      next_report=$((next_report + 60))
-    fi
+    [ "$(date +%s)" -ge "$next_report" ] && report_minute && next_report=$((next_report + 60))
   done
   report_minute
   if alive; then

@@ -46,11 +46,8 @@ check_keys() {
 for key in q Escape; do
   start_game
   log "started the $kind game"
-  if wait_for "$start_limit" window_up; then
-    [ "$key" = q ] && { check_keys; log_renderer; }
-  else
-    fail "no window came"
-  fi
+  if ! wait_for "$start_limit" window_up; then fail "no window came"
+  elif [ "$key" = q ]; then check_keys; log_renderer; fi
   if alive; then
     quit_with "$key"
   else

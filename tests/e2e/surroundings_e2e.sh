@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # The game in bad surroundings, judged by what the user sees and what is left on disk:
-# gl-versions: with OpenGL 1.5, then 1.1, it reports that version, fires, shows the title menu,
-#   ends on Esc with status 0 and logs nothing. no-display: no display (or SDL's offscreen or
-#   dummy driver) ends it at once, status 1, "No display: ..." on stderr and in the error log,
-#   which as a folder stays as it was. unwritable: Ctrl+S and K in a folder it may not write
-#   leave nothing and it answers Esc. times-log-folder: that folder stays, the game goes on.
-# full-disk: no broken screenshot, whole lines in "times.log" (growing again once there is
-#   room), earlier files whole. signals: SIGTERM and SIGINT, starting up and playing, end it
-#   with status 0. refusing-wm: kept at 800 x 600, it draws and shoots at that size.
+# gl-versions: under OpenGL 1.5, then 1.1, it reports that version, fires, shows the title menu,
+#   ends on Esc with status 0, logs nothing. no-display: no display (or SDL's offscreen or dummy
+#   driver) ends it at once, status 1, "No display: ..." on stderr and in the error log (which,
+#   a folder, stays). unwritable: Ctrl+S and K leave nothing, Esc is answered. times-log-folder:
+#   that folder stays, the game goes on. full-disk: no broken screenshot, whole lines in
+#   "times.log" (growing again with room), earlier files whole. signals: SIGTERM and SIGINT,
+#   starting and playing, end it with 0. refusing-wm: kept at 800 x 600, it draws at that size.
 # Usage: surroundings_e2e.sh linux <zibu> <case> | wine <zibu.exe> gl-versions|no-display
 # refusing-wm needs ZIBU_REFUSING_WM. Exits 77 when not built or not possible here.
 set -uo pipefail
@@ -26,8 +25,7 @@ source "$(dirname "$0")/e2e_lib.sh"
 
 # An empty working folder for the next start; the output so far goes to all.out.
 fresh_run() {
-  rm -rf "$work/run"
-  mkdir -p "$work/run"
+  rm -rf "$work/run" && mkdir -p "$work/run"
   cat "$work/game.out" >>"$work/all.out" 2>/dev/null
   : >"$work/game.out"
 }
@@ -36,8 +34,7 @@ start_and_see() {
   start_game "$@"
   wait_for "$start_limit" window_up && return
   wait_exit 1
-  fail "no window appeared (status $exit_status)"
-  cat "$work/game.out"
+  fail "no window appeared (status $exit_status)" && cat "$work/game.out"
   return 1
 }
 
@@ -105,12 +102,10 @@ case_gl_versions() {
   for v in 1.5 1.1; do
     fresh_run
     start_and_see env MESA_GL_VERSION_OVERRIDE=$v || continue
-    if wait_output "^Zibu: OpenGL " 30; then  # the window shows before its context is made
-      log "$(grep -m1 "^Zibu: OpenGL " "$work/game.out")"
-      grep -qE "^Zibu: OpenGL $v " "$work/game.out" || fail "OpenGL $v: another version reported"
-    else
-      fail "OpenGL $v: no version line on stderr"
-    fi
+    # The window shows before its context is made.
+    wait_output "^Zibu: OpenGL " 30 || fail "OpenGL $v: no version line on stderr"
+    log_renderer
+    grep -qE "^Zibu: OpenGL $v " "$work/game.out" || fail "OpenGL $v: version $v not reported"
     first_frames || fail "OpenGL $v: Ctrl+S wrote no screenshot"
     # Streaks from the gun below the middle, where the scene is empty; the pointer moves
     # first so that the window has it.
@@ -127,19 +122,18 @@ case_gl_versions() {
 
 case_no_display() {
   local driver nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY)
+  # Wine cannot open a window and says no more.
+  local said="No display: " said_all="No display: *[(]neither DISPLAY nor WAYLAND_DISPLAY is set)"
+  [ "$kind" = wine ] && said="Window Creation Error." said_all="Window Creation Error."
   fresh_run
   make_kept graphics_error.log  # the message still reaches stderr
   run_headless "${nodisplay[@]}"
-  if [ "$kind" = wine ]; then  # Wine cannot open a window and says no more
-    expect_fatal "Wine without a display" "Oh sod it: Window Creation Error."
-  else
-    expect_fatal "no display" "Oh sod it: No display: "
-  fi
+  expect_fatal "$kind without a display" "Oh sod it: $said"
   kept graphics_error.log
   fresh_run
   run_headless "${nodisplay[@]}"
-  if [ "$kind" = wine ]; then logged "Window Creation Error."; return; fi
-  logged "No display: *[(]neither DISPLAY nor WAYLAND_DISPLAY is set)"
+  logged "$said_all"
+  [ "$kind" = wine ] && return
   for driver in offscreen dummy; do  # a display, but SDL told to use a driver showing nothing
     fresh_run
     run_headless env SDL_VIDEODRIVER=$driver
@@ -152,8 +146,7 @@ case_unwritable() {
   local as_user=()
   fresh_run
   if [ "$(id -u)" -eq 0 ]; then
-    id "$TEST_USER" >/dev/null 2>&1 ||
-      { echo "SKIP: no user $TEST_USER to run as (scripts/setup.sh makes one)"; exit 77; }
+    id "$TEST_USER" >/dev/null 2>&1 || skip "no user $TEST_USER to run as (scripts/setup.sh makes one)"
     # The user reaches the game's folder (root's, so not writable to it), a home of its own
     # and the X server's key; nothing else of the work folder.
     chmod 711 "$work"
@@ -179,8 +172,7 @@ case_full_disk() {
   local f others=0 n
   fresh_run
   # Room for one screenshot (2.7 MB) but not for a second.
-  mount -t tmpfs -o size=4m zibu-full "$work/run" ||
-    { echo "SKIP: cannot mount a small file system here"; exit 77; }
+  mount -t tmpfs -o size=4m zibu-full "$work/run" || skip "cannot mount a small file system here"
   echo earlier >"$work/run/screenshot00001.bmp"
   start_and_see || { umount "$work/run"; return; }
   first_frames || fail "the first screenshot, which fits, was not written"
@@ -257,16 +249,16 @@ case_signals() {
 
 case_refusing_wm() {
   local wm_pid f
-  [ -x "${ZIBU_REFUSING_WM:-}" ] ||
-    { echo "SKIP: ZIBU_REFUSING_WM does not name the test window manager"; exit 77; }
+  [ -x "${ZIBU_REFUSING_WM:-}" ] || skip "ZIBU_REFUSING_WM does not name the test window manager"
   fresh_run
   "$ZIBU_REFUSING_WM" 100 60 800 600 >"$work/wm.out" 2>&1 &
   wm_pid=$!
   for _ in $(seq 40); do grep -q ready "$work/wm.out" && break; sleep 0.1; done
   if start_and_see && hold_until 60 ctrl s -- screenshot_done $((54 + 800 * 600 * 3)); then
     f=$(screenshots | head -n 1)
-    log "${f##*/}: $(le32 "$f" 18)x$(le32 "$f" 22), $(stat -c %s "$f") bytes"
-    [ "$(le32 "$f" 18)x$(le32 "$f" 22)" = 800x600 ] || fail "the screenshot is not 800x600"
+    local size="$(le32 "$f" 18)x$(le32 "$f" 22)"
+    log "${f##*/}: $size, $(stat -c %s "$f") bytes"
+    [ "$size" = 800x600 ] || fail "the screenshot is not 800x600"
     judged "count('$f', 'lit') > 0" || fail "the screenshot shows nothing"
     quit_with Escape
   else

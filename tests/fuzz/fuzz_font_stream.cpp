@@ -14,13 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (uint8_t* atlas = font_build(data + 1, size - 1, white, max_size, &font)) {
         checked_free(atlas);
         // Every glyph's cell lies inside the atlas (the sanitizer watched the writes).
-        for (int c = 0; c < records; ++c) {
-            if (font.glyph_x[c] + font.glyph_w[c] > font.tex_w) std::abort();
-            if (font.glyph_y[c] + font.line_h > font.tex_h) std::abort();
-        }
+        for (int c = 0; c < records; ++c)
+            if (font.glyph_x[c] + font.glyph_w[c] > font.tex_w || font.glyph_y[c] + font.line_h > font.tex_h)
+                std::abort();
     }
-    for (int c = records; c < FONT_GLYPHS; ++c) {
+    for (int c = records; c < FONT_GLYPHS; ++c)
         if (font.glyph_w[c] != 0) std::abort();
-    }
     return 0;
 }

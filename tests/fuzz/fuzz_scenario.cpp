@@ -28,9 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         option_default(&list, text.substr(0, eq).c_str(), text.substr(eq + 1).c_str());
     }
     const ScenarioSettings s = scenario_settings(&list);
-    for (int32_t v : {s.size_x, s.size_y, s.size_z}) {
+    for (int32_t v : {s.size_x, s.size_y, s.size_z})
         if (v < 1 || v > DENDRITE_MAX_SIZE) std::abort();
-    }
     if (!std::isfinite(s.density) || s.density < 0.0) std::abort();
     options_free(&list);
     return 0;

@@ -7,17 +7,6 @@
 #include "fuzz_support.h"
 #include "platform/text.h"
 
-namespace {
-
-void count_glyph(void* user, const GlyphQuad& q) {
-    if (q.code < 0 || q.code >= FONT_GLYPHS) std::abort();
-    ++*static_cast<int*>(user);
-}
-
-void select_attrs(void*, const FontAttrs& attrs) { font_select_attrs(attrs); }
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_base_font();
     size_t rest = 0;
@@ -26,8 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int wrap = rest < size ? data[rest++] * 4 : 0;
     const std::string bytes = fuzz_text_of(data + rest, size - rest);
     char* text = fuzz_exact_copy(bytes, bytes.size());
-    int glyphs = 0;
-    text_layout(10, 20, wrap, text, TextSink{&glyphs, count_glyph, select_attrs});
+    const auto check_glyph = [](void*, const GlyphQuad& q) {
+        if (q.code < 0 || q.code >= FONT_GLYPHS) std::abort();
+    };
+    text_layout(10, 20, wrap, text,
+                TextSink{nullptr, check_glyph, [](void*, const FontAttrs& a) { font_select_attrs(a); }});
     text_width(text);
     std::free(text);
     fuzz_reset_fonts();

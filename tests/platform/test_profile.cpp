@@ -52,10 +52,7 @@ TEST(ProfileText, ScaleRoundsUpTo1_2Or5TimesAPowerOfTenAndDurationsTakeFourUnits
     const std::pair<double, std::string> cases[] = {
         {2.5e-4, "250 \x02\x01\x0bs"},  // the letter mu (glyph 267), then s
         {2.5e-7, "250 ns"}, {0.0125, "12.5 ms"}, {2.0, "2 sec"}};
-    for (const auto& [t, text] : cases) {
-        format_duration(out, t);
-        EXPECT_EQ(out, text);
-    }
+    for (const auto& [t, text] : cases) EXPECT_EQ((format_duration(out, t), out), text);
 }
 
 TEST_F(Profile, SameLabelTwiceIsTwoSectionsUnlessMerged) {
@@ -113,11 +110,10 @@ TEST_F(ProfileGl, BarPlacesSectionsOnTheScale) {
     double K = (GL_TEST_WIDTH - (100 + lh + 5 * lh)) / 0.02;
     int second = static_cast<int>(K * 0.008 + 100), end = static_cast<int>(K * 0.016 + 100);
     auto at = [](int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y); };
-    int y = 200 + lh + lh / 2;  // lower half of the bar, beside the texts
-    EXPECT_EQ(at(second - 40, y), 0xFF0000u);
-    EXPECT_EQ(at(second + 60, y), 0x000080u);
-    EXPECT_EQ(at(97, y), 0u);
-    EXPECT_EQ(at(end + 3, y), 0u);
-    EXPECT_EQ(at(second - 40, 200 + 2 * lh + 2), 0u);
+    const int y = 200 + lh + lh / 2;  // lower half of the bar, beside the texts
+    const struct { int x, y; unsigned rgb; } seen[] = {
+        {second - 40, y, 0xFF0000}, {second + 60, y, 0x000080}, {97, y, 0}, {end + 3, y, 0},
+        {second - 40, 200 + 2 * lh + 2, 0}};
+    for (const auto& s : seen) EXPECT_EQ(at(s.x, s.y), s.rgb) << s.x << ", " << s.y;
     free_fonts();
 }

@@ -29,15 +29,19 @@ std::unique_ptr<char[]> exact(const std::string& bytes) {
     return p;
 }
 
-using TextLayout = FontState;
+struct TextLayout : FontState {
+    void SetUp() override {
+        FontState::SetUp();
+        fake_font("normal");
+    }
+};
 
 TEST_F(TextLayout, AThenWTake23PixelsAndLinesRestartAtX) {
-    fake_font("normal");
     EXPECT_EQ(text_width("AW"), 23);
     TextPen end;
     std::vector<GlyphQuad> q = layout(40, 7, 0, "AW", &end);
-    EXPECT_FLOAT_EQ(end.x, 40 + 23);
     ASSERT_EQ(q.size(), 2u);
+    EXPECT_FLOAT_EQ(end.x, 40 + 23);
     EXPECT_TRUE(q[0].x0 == 40 && q[0].x1 == 49 && q[1].x0 == 50 && q[1].x1 == 62);
     EXPECT_TRUE(q[1].y0 == 7 && q[1].y1 == 20);  // the whole cell height
     EXPECT_FLOAT_EQ(q[1].s1, (current_font->glyph_x['W'] + 12) / 1024.0f);
@@ -49,7 +53,6 @@ TEST_F(TextLayout, AThenWTake23PixelsAndLinesRestartAtX) {
 }
 
 TEST_F(TextLayout, WordWrapStartsANewLineWithoutTheSpace) {
-    fake_font("normal");
     EXPECT_EQ(layout(0, 0, 0, "AW AW").size(), 5u);  // without wrapping the space is a glyph
     std::vector<GlyphQuad> q = layout(5, 0, 5 + 2 * 23, "AW AW AW");  // room for two words
     ASSERT_EQ(q.size(), 6u);
@@ -58,7 +61,7 @@ TEST_F(TextLayout, WordWrapStartsANewLineWithoutTheSpace) {
 }
 
 TEST_F(TextLayout, EscapesDrawGlyphsMoveThePenAndScale) {
-    Font* normal = fake_font("normal");
+    const Font* normal = current_font;
     const char greek[] = "A\x02\x01\x00W";  // glyph 256: its low byte is 0
     EXPECT_EQ(text_width(greek), 23);       // the escaped glyph is not measured
     std::vector<GlyphQuad> q = layout(0, 0, 0, greek);
@@ -66,10 +69,8 @@ TEST_F(TextLayout, EscapesDrawGlyphsMoveThePenAndScale) {
     EXPECT_TRUE(q[1].code == 256 && q[2].x0 == 10 + normal->glyph_w[256] + 1);
     EXPECT_EQ(layout(0, 0, 0, "\x02\x07\x01" "A").size(), 1u);  // no glyph 1793
 
-    float x = 100;
-    std::string at(4, '\0');
-    std::memcpy(at.data(), &x, 4);
-    q = layout(0, 0, 0, ("\x05\x01" + at + "A").c_str());
+    const float x = 100;
+    q = layout(0, 0, 0, ("\x05\x01" + std::string(reinterpret_cast<const char*>(&x), 4) + "A").c_str());
     EXPECT_FLOAT_EQ(q[0].x0, 100);
 
     // Scale 2 (512 / 256), baseline up by half a line: trunc(128 x 13 x 2 + 128) / 256 = 13;
@@ -85,8 +86,6 @@ TEST_F(TextLayout, EscapesDrawGlyphsMoveThePenAndScale) {
 }
 
 TEST_F(TextLayout, EscapesCutByTheTerminatorEndTheText) {
-    EXPECT_EQ(text_width("anything"), 10);  // no font yet
-    fake_font("normal");
     const struct { const char* text; size_t quads; } cases[] = {
         {"A\x02", 1}, {"A\x05", 1}, {"A\x01", 2}, {"A\x07", 2}, {"A\x04" "B", 3}};
     for (auto c : cases) {
@@ -94,12 +93,13 @@ TEST_F(TextLayout, EscapesCutByTheTerminatorEndTheText) {
         EXPECT_EQ(layout(0, 0, 0, text.get()).size(), c.quads) << int(c.text[1]);
         EXPECT_EQ(text_width(text.get()), 10) << int(c.text[1]);
     }
+    reset_fonts();
+    EXPECT_EQ(text_width("anything"), 10);  // no font
 }
 
 // Scales far beyond any screen, from a font request or a size escape, saturate instead of
 // wrapping the pixel counts round to negative ones.
 TEST_F(TextLayout, HugeScalesSaturate) {
-    fake_font("normal");
     font_select("normal:size=1e9");
     EXPECT_GT(text_width("AWAWAWAWAWAWAWAWAWAW"), 1 << 29);
     TextPen end;

@@ -1,9 +1,12 @@
-// The input rules both backends share: key edges, the minimised and Alt+Tab rules, the mouse
-// latch and the wheel bits.
+// The input rules both backends share (key edges, the minimised and Alt+Tab rules, the mouse
+// latch and the wheel bits), and the Linux backend's translation of SDL input to them.
 #include "platform/window.h"
+#include "platform/window_sdl.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -20,10 +23,7 @@ const EventSource fake_source = {
     .raise_topmost = [] { ++topmost_calls; },
     .read_keyboard = [](unsigned char out[256]) { std::memcpy(out, keyboard_now, 256); },
     .minimise = [] { ++minimise_calls; },
-    .mouse_motion = nullptr,
-    .clock = nullptr,
-    .fixed_width = 0,
-    .fixed_height = 0,
+    .mouse_motion = nullptr, .clock = nullptr, .fixed_width = 0, .fixed_height = 0,
 };
 
 void pump() { EXPECT_EQ(graphics_pump(), 0); }
@@ -111,6 +111,32 @@ TEST_F(Input, WheelBitsLastOnePump) {
     // A move after the wheel in the same pump drops the wheel bit.
     mouse_button_message(MOUSE_LEFT);
     EXPECT_EQ(mouse_buttons, MOUSE_LEFT);
+}
+
+TEST(SdlInput, KeysMapToWin32VirtualKeysLettersFollowingTheLayout) {
+    const struct { SDL_Scancode code; int typed, vk; } cases[] = {
+        {SDL_SCANCODE_ESCAPE, 0, KEY_ESCAPE}, {SDL_SCANCODE_Q, 0, 'Q'}, {SDL_SCANCODE_0, 0, '0'},
+        {SDL_SCANCODE_F1, 0, 0x70}, {SDL_SCANCODE_RCTRL, 0, 0xA3}, {SDL_SCANCODE_KP_ENTER, 0, KEY_RETURN},
+        // On a French layout the key where Q sits on a US keyboard types 'a'.
+        {SDL_SCANCODE_Q, 'a', 'A'}, {SDL_SCANCODE_A, 'q', 'Q'},
+        // Keys typing no letter or digit there, and non-letter keys, keep the physical mapping.
+        {SDL_SCANCODE_1, '&', '1'}, {SDL_SCANCODE_ESCAPE, 'q', KEY_ESCAPE},
+    };
+    for (const auto& c : cases) EXPECT_EQ(vk_of_sdl_key(c.code, c.typed), c.vk) << c.code << " " << c.typed;
+}
+
+TEST(SdlInput, KeyboardStateSetsHighBitsAndGenericModifiersAndMouseBits) {
+    uint8_t scancodes[SDL_NUM_SCANCODES] = {};
+    scancodes[SDL_SCANCODE_RCTRL] = scancodes[SDL_SCANCODE_LALT] = scancodes[SDL_SCANCODE_ESCAPE] = 1;
+    unsigned char out[256];
+    std::fill(out, out + 256, 0x55);
+    keyboard_state_from_sdl(scancodes, SDL_NUM_SCANCODES, out);
+    for (int vk : {KEY_ESCAPE, 0xA3, KEY_CONTROL, KEY_MENU}) EXPECT_EQ(out[vk], 0x80) << vk;
+    EXPECT_EQ(std::count(out, out + 256, 0), 251);
+
+    const uint32_t buttons[][2] = {{SDL_BUTTON_LMASK, MOUSE_LEFT}, {SDL_BUTTON_RMASK, MOUSE_RIGHT},
+                                   {SDL_BUTTON_MMASK, MOUSE_MIDDLE}, {SDL_BUTTON_X1MASK | SDL_BUTTON_X2MASK, 0}};
+    for (const auto& b : buttons) EXPECT_EQ(mouse_bits_of_sdl_buttons(b[0]), b[1]) << b[0];
 }
 
 }  // namespace

@@ -1,34 +1,27 @@
 #!/usr/bin/perl
-# Judges what a run of the game left in a folder (pictures, the digest, times.log) by
+# Judges what a run of the game left in DIR (pictures, the digest, times.log, trace.json) by
 # expectations: Perl expressions over the measures below, each printed with the values it saw.
-#
-#   judge.pl DIR EXPR...     each EXPR an expectation; "@FILE" stands for every "#= EXPR" line
-#                            of FILE (a script of tests/scripts says so what its run must show)
-# Exits 1 when an expectation does not hold (or cannot be measured), else 0.
-#
-# Pictures are named without ".bmp"; coordinates count from the top-left corner; a rectangle
-# X, Y, W, H left out is the whole picture.
-#   count(PIC, KIND, [X, Y, W, H])  pixels of a kind (see %KINDS, "rrggbb,rrggbb..." for
-#                                   exactly those colours, ">=rrggbb" for at least as bright in
-#                                   every channel)
-#   share(PIC, KIND, [X, Y, W, H])  the same in per cent of the rectangle
-#   pixel(PIC, X, Y)                the colour as "rrggbb"
-#   differ(PIC, OTHER, [X, Y, W, H]) per cent of the pixels that differ clearly (a channel by
-#                                   more than 24)
-#   agree(PIC, OTHER, [X, Y, W, H])  per cent of the pixels that are exactly the same
-#   same(PIC, OTHER)                1 when the two files are byte for byte the same
-#   pieces(PIC, KIND, [X, Y, W, H]) patches of a kind (gaps of a pixel bridged, 4 pixels or more)
-#   largest(PIC, KIND, [X, Y, W, H]) pixels of the largest such patch
+#   judge.pl DIR EXPR...   "@FILE" stands for every "#= EXPR" line of FILE (a script of
+#                          tests/scripts says so what its run must show)
+# Exits 1 when an expectation does not hold (or cannot be measured), else 0. Pictures are named
+# without ".bmp"; coordinates count from the top-left; a rectangle X, Y, W, H left out is all.
+#   count(PIC, KIND, [RECT])    pixels of a kind (%KINDS; "rrggbb,rrggbb..." exactly those
+#                               colours; ">=rrggbb" at least as bright in every channel)
+#   share(PIC, KIND, [RECT])    the same in per cent of the rectangle
+#   pixel(PIC, X, Y)            the colour as "rrggbb"
+#   differ(PIC, OTHER, [RECT])  per cent of pixels differing clearly (a channel by more than 24)
+#   agree(PIC, OTHER, [RECT])   per cent of pixels exactly the same
+#   same(PIC, OTHER)            1 when the two files are byte for byte the same
+#   pieces(PIC, KIND, [RECT])   patches of a kind (gaps of a pixel bridged, 4 pixels or more)
+#   largest(PIC, KIND, [RECT])  pixels of the largest such patch
 #   score(F), nodes(F), plotted(F)  the digest's figure of frame F
-#   lines(FILE), columns(FILE)      the lines of a text file (0 when it is missing), and the
-#                                   number of tab-separated fields its lines have (-1: not all
-#                                   the same)
-#   trace_frames(FILE)              the frames of a trace (trace.json: a JSON array of events),
-#                                   fails when it does not parse
-#   trace_processes(FILE)           the processes named in it (process_name events)
-#   trace_agrees(FILE, LOG)         its frames whose sections lie inside the frame and last, in
-#                                   order, what the same line of LOG ("times.log") gives them, to
-#                                   the microsecond (or the six digits the log has)
+#   lines(FILE), columns(FILE)  a text file's lines (0 when missing), and the tab-separated
+#                               fields of its lines (-1: not all the same)
+#   trace_frames(FILE)          the frames of a trace (a JSON array of events; fails unparsed)
+#   trace_processes(FILE)       the processes named in it (process_name events)
+#   trace_agrees(FILE, LOG)     its frames whose sections lie inside the frame and last, in
+#                               order, what the same line of LOG gives them, to the microsecond
+#                               (or the six digits the log has)
 use strict;
 use warnings;
 use List::Util qw(min max);
@@ -61,8 +54,7 @@ sub picture {
     local $/;
     my $data = <$fh>;
     die "$path is not a BMP\n" unless substr($data, 0, 2) eq 'BM';
-    my ($offset) = unpack('V', substr($data, 10, 4));
-    my ($w, $h) = unpack('V V', substr($data, 18, 8));
+    my ($offset, $w, $h) = unpack('x10 V x4 V V', $data);
     return $pictures{$name} = {w => $w, h => $h, offset => $offset, bytes => $data,
                                stride => int((3 * $w + 3) / 4) * 4, rows => []};
 }
@@ -77,10 +69,7 @@ sub row {
     };
 }
 
-sub rect {
-    my ($p, @r) = @_;
-    return @r == 4 ? @r : (0, 0, $p->{w}, $p->{h});
-}
+sub rect { my ($p, @r) = @_; return @r == 4 ? @r : (0, 0, $p->{w}, $p->{h}) }
 
 sub test_of {
     my ($kind) = @_;
@@ -97,10 +86,8 @@ sub test_of {
 # The (x, y) of the rectangle's pixels of the kind.
 sub matching {
     my ($name, $kind, @r) = @_;
-    my $p = picture($name);
-    my $test = test_of($kind);
+    my ($p, $test, @found) = (picture($name), test_of($kind));
     my ($x0, $y0, $w, $h) = rect($p, @r);
-    my @found;
     for my $y ($y0 .. $y0 + $h - 1) {
         my $row = row($p, $y);
         for my $x ($x0 .. $x0 + $w - 1) {
@@ -120,16 +107,13 @@ sub noted {
 sub count { noted(scalar(() = matching(@_)), 'count', @_) }
 
 sub share {
-    my ($name, $kind, @r) = @_;
-    my (undef, undef, $w, $h) = rect(picture($name), @r);
-    my $n = () = matching(@_);
-    return noted(sprintf('%.2f', 100 * $n / ($w * $h)), 'share', @_);
+    my (undef, undef, $w, $h) = rect(picture($_[0]), @_[2 .. $#_]);
+    return noted(sprintf('%.2f', 100 * (() = matching(@_)) / ($w * $h)), 'share', @_);
 }
 
 sub pixel {
     my ($name, $x, $y) = @_;
-    my $row = row(picture($name), $y);
-    return noted(sprintf('%02x%02x%02x', @$row[3 * $x .. 3 * $x + 2]), 'pixel', @_);
+    noted(sprintf('%02x%02x%02x', @{row(picture($name), $y)}[3 * $x .. 3 * $x + 2]), 'pixel', @_);
 }
 
 # Per cent of the rectangle's pixels with a channel more than tolerance apart in the two.
@@ -161,11 +145,8 @@ sub patches {
         while (my $at = pop @todo) {
             my ($x, $y) = split /,/, $at;
             $size++;
-            for my $dy (-2 .. 2) {
-                for my $dx (-2 .. 2) {
-                    my $k = ($x + $dx) . ',' . ($y + $dy);
-                    push @todo, $k if delete $left{$k};
-                }
+            for my $k (map { my $dy = $_; map { ($x + $_) . ',' . ($y + $dy) } -2 .. 2 } -2 .. 2) {
+                push @todo, $k if delete $left{$k};
             }
         }
         push @sizes, $size if $size >= 4;
@@ -268,8 +249,9 @@ for my $expectation (@expectations) {
     @seen = ();
     my $held = eval $expectation;
     my $why = $@ ? " ($@)" =~ s/\n//r : '';
-    $failures++ unless $held && !$why;
-    printf "%s %s%s\n", ($held && !$why ? 'ok  ' : 'FAIL'), $expectation, $why;
+    $held &&= !$why;
+    $failures++ unless $held;
+    printf "%s %s%s\n", ($held ? 'ok  ' : 'FAIL'), $expectation, $why;
     print map { "       $_\n" } @seen;
 }
 exit($failures ? 1 : 0);

@@ -37,8 +37,7 @@ case "$mode" in
   errors)
     printf '0 size 320 200\n# fine so far\n12 down w\n10 up w\n' >"$work/backwards.txt"
     "$program" "$work/backwards.txt" "$work/out" 2>"$work/err.txt"
-    status=$?
-    [ "$status" -eq 2 ] || fail "a frame going backwards ended with status $status, not 2"
+    status=$? && [ "$status" -eq 2 ] || fail "a frame going backwards ended with status $status, not 2"
     grep -q 'line 4: frame 10 comes after frame 12' "$work/err.txt" || fail "$(cat "$work/err.txt")"
     [ ! -e "$work/out" ] || fail "a bad script still ran"
     "$program" "$work/none.txt" "$work/out" 2>/dev/null
@@ -67,9 +66,7 @@ case "$mode" in
       diff "$work/$name-linux/digest.txt" "$work/$name-wine/digest.txt" >"$work/$name.diff" ||
         fail "$name: the digests differ: $(head -n 4 "$work/$name.diff")"
       agree=()
-      for f in "$work/$name-linux"/*.bmp; do
-        agree+=("agree('${f##*/}', '$f') >= 99.9")
-      done
+      for f in "$work/$name-linux"/*.bmp; do agree+=("agree('${f##*/}', '$f') >= 99.9"); done
       perl "$judge" "$work/$name-wine" "${agree[@]}" "@$script" ||
         fail "$name: the Windows build did not show what the script expects"
     done

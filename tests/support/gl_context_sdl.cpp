@@ -38,10 +38,7 @@ bool open_once() {
 bool gl_test_context() {
     if (!open_once()) return false;
     if (SDL_GL_MakeCurrent(test_window, test_context) != 0) return failed("cannot make the context current: ");
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glDisable(GL_SCISSOR_TEST);
+    for (GLenum cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_BLEND, GL_SCISSOR_TEST}) glDisable(cap);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glMatrixMode(GL_MODELVIEW);
     flat_projection = 0;
@@ -60,20 +57,16 @@ std::vector<unsigned char> gl_test_pixels(int x, int y, int w, int h) {
 }
 
 std::string gl_test_state() {
-    const struct {
-        const char* name;
-        GLenum what;
-        int count;
-    } parts[] = {{"lighting", GL_LIGHTING, 1},          {"texture 2D", GL_TEXTURE_2D, 1},
-                 {"cube map", GL_TEXTURE_CUBE_MAP, 1},  {"texture gen s", GL_TEXTURE_GEN_S, 1},
-                 {"texture gen t", GL_TEXTURE_GEN_T, 1}, {"texture gen r", GL_TEXTURE_GEN_R, 1},
-                 {"blend", GL_BLEND, 1},                {"depth test", GL_DEPTH_TEST, 1},
-                 {"cull face", GL_CULL_FACE, 1},        {"scissor test", GL_SCISSOR_TEST, 1},
-                 {"depth writes", GL_DEPTH_WRITEMASK, 1}, {"matrix mode", GL_MATRIX_MODE, 1},
-                 {"model-view", GL_MODELVIEW_MATRIX, 16}, {"its depth", GL_MODELVIEW_STACK_DEPTH, 1},
-                 {"projection", GL_PROJECTION_MATRIX, 16}, {"its depth", GL_PROJECTION_STACK_DEPTH, 1},
-                 {"texture", GL_TEXTURE_MATRIX, 16},    {"its depth", GL_TEXTURE_STACK_DEPTH, 1},
-                 {"viewport", GL_VIEWPORT, 4}};
+    const struct { const char* name; GLenum what; int count; } parts[] = {
+        {"lighting", GL_LIGHTING, 1}, {"texture 2D", GL_TEXTURE_2D, 1}, {"cube map", GL_TEXTURE_CUBE_MAP, 1},
+        {"texture gen s", GL_TEXTURE_GEN_S, 1}, {"texture gen t", GL_TEXTURE_GEN_T, 1},
+        {"texture gen r", GL_TEXTURE_GEN_R, 1}, {"blend", GL_BLEND, 1}, {"depth test", GL_DEPTH_TEST, 1},
+        {"cull face", GL_CULL_FACE, 1}, {"scissor test", GL_SCISSOR_TEST, 1},
+        {"depth writes", GL_DEPTH_WRITEMASK, 1}, {"matrix mode", GL_MATRIX_MODE, 1},
+        {"model-view", GL_MODELVIEW_MATRIX, 16}, {"its depth", GL_MODELVIEW_STACK_DEPTH, 1},
+        {"projection", GL_PROJECTION_MATRIX, 16}, {"its depth", GL_PROJECTION_STACK_DEPTH, 1},
+        {"texture", GL_TEXTURE_MATRIX, 16}, {"its depth", GL_TEXTURE_STACK_DEPTH, 1},
+        {"viewport", GL_VIEWPORT, 4}};
     std::ostringstream out;
     out.precision(17);
     for (const auto& part : parts) {

@@ -16,11 +16,9 @@ inline std::string read_file(const std::filesystem::path& path) {
 
 class ScratchDir {
 public:
-    ScratchDir() {
+    ScratchDir() : previous_(std::filesystem::current_path()) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("scratch_") + info->test_suite_name() + "_" + info->name();
-        previous_ = std::filesystem::current_path();
-        path_ = previous_ / name;
+        path_ = previous_ / (std::string("scratch_") + info->test_suite_name() + "_" + info->name());
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
         std::filesystem::current_path(path_);
@@ -35,6 +33,5 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
+    std::filesystem::path previous_, path_;
 };
