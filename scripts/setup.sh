@@ -12,9 +12,10 @@ test_pkgs=(googletest libgtest-dev libbenchmark-dev
            g++-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64
            xvfb xauth xdotool x11-utils procps
            python3-matplotlib   # tools/plot_times.py and its test
-           clang libclang-rt-dev)  # the fuzz targets (scripts/fuzz.sh)
+           clang libclang-rt-dev   # the fuzz targets (scripts/fuzz.sh)
+           valgrind)               # the counts gate (bench/counts.sh)
 
-bench_pkgs=(libbenchmark-dev libbullet-dev)
+bench_pkgs=(libbenchmark-dev libbullet-dev valgrind)
 
 pkgs=("${game_pkgs[@]}")
 case "${1:-}" in
