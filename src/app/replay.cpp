@@ -77,7 +77,7 @@ bool read_file(const char* path, std::string* out) {
 
 int replay_main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: zibu_replay SCRIPT [OUTDIR]\n");
+        std::fprintf(stderr, "usage: zibu_replay SCRIPT [OUTDIR] | --version\n");
         return 2;
     }
     std::string text;
