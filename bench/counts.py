@@ -14,6 +14,7 @@ object) goes to a row of its own, ":opengl", together with what that code calls 
 library; everything else (the program, the C and C++ libraries it calls) is the pass's own.
 """
 import concurrent.futures
+import json
 import os
 import re
 import subprocess
@@ -30,6 +31,9 @@ LIBRARY = ":opengl"
 # The sections whose library work gets a row; the others' is small and lies in the frame's.
 LIBRARY_ROWS = ("VNode_plot", FRAME)
 TOLERANCE = 0.02
+# The passes' work counters of "trace.json" that go into the table, as "work:NAME" per frame.
+WORK = ("nodes visited", "things plotted", "sphere tests", "octree cells touched",
+        "candidate pairs", "lights scored")
 # Objects whose code is the game's own: the program and the runtime it calls.
 OWN_OBJECT = re.compile(r"^(zibu_replay|libc\.so|libm\.so|libstdc\+\+\.so|libgcc_s\.so|ld-linux)")
 # Pins what would move the counts from machine to machine (the C library's string and maths
@@ -141,12 +145,42 @@ def rows_of(n, depth, dumps):
     return rows
 
 
-def play(replay, libdir, folder, n, depth, caches=True):
-    """One scene under callgrind in its own folder; its rows."""
+def scene(n, depth, diagnostics):
+    """The script of a counted scene: the light tree on (V), so that the plot chooses lights
+    for every thing; with the diagnostics (K) for the work counters of "trace.json"."""
+    keys = "0 down v\n0 down k\n1 up v\n1 up k\n" if diagnostics else "0 down v\n1 up v\n"
+    return (f"0 size {WINDOW[0]} {WINDOW[1]}\n0 stress {n} {depth}\n{keys}"
+            f"{WARM_UP + MEASURED} quit\n")
+
+
+def work_rows(replay, libdir, folder, n, depth):
+    """The work counters of the measured frames, from a run without valgrind (they are the
+    same with it): rows "work:NAME" per frame."""
     os.makedirs(folder)
     with open(os.path.join(folder, "s.txt"), "w") as f:
-        f.write(f"0 size {WINDOW[0]} {WINDOW[1]}\n0 stress {n} {depth}\n"
-                f"{WARM_UP + MEASURED} quit\n")
+        f.write(scene(n, depth, True))
+    env = dict(environment(libdir), ZIBU_COUNT_FRAMES="")
+    p = subprocess.run(["./zibu_replay", "s.txt", "."], cwd=folder, env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                       executable=replay)
+    if p.returncode != 0:
+        sys.exit(f"zibu_replay failed on stress {n} {depth}:\n{p.stderr}")
+    with open(os.path.join(folder, "trace.json")) as f:
+        events = json.load(f)
+    frames, sums = 0, {name: 0 for name in WORK}
+    for e in events:
+        if e.get("name") == "frame" and e.get("ph") == "X":
+            frames += 1
+        elif e.get("ph") == "C" and e["name"] in sums and WARM_UP < frames <= WARM_UP + MEASURED:
+            sums[e["name"]] += e["args"]["value"]
+    return [(n, depth, "work:" + name, "frame", sums[name] / MEASURED, 0, 0) for name in WORK]
+
+
+def play(replay, libdir, folder, n, depth, caches=True):
+    """One scene under callgrind in its own folder, and its work counters; its rows."""
+    os.makedirs(folder)
+    with open(os.path.join(folder, "s.txt"), "w") as f:
+        f.write(scene(n, depth, False))
     os.symlink(replay, os.path.join(folder, "zibu_replay"))
     command = (("setarch", "-R") + VALGRIND + (CACHE_SIM if caches else ())
                + ("--callgrind-out-file=cg.out", "./zibu_replay", "s.txt", "o"))
@@ -160,7 +194,7 @@ def play(replay, libdir, folder, n, depth, caches=True):
     if len(dumps) == 0:
         sys.exit(f"stress {n} {depth}: no counted sections (is the program built with "
                  "valgrind's headers, libvalgrind's valgrind/callgrind.h?)")
-    return rows_of(n, depth, dumps)
+    return rows_of(n, depth, dumps) + work_rows(replay, libdir, folder + "-work", n, depth)
 
 
 def versions(replay, renderer):
@@ -248,7 +282,7 @@ def fmt(v):
 def row_text(row, caches):
     """A row as the table's line; misses are "-" when the cache model was off."""
     fields = [fmt(v) for v in row]
-    return "\t".join(fields if caches else fields[:5] + ["-", "-"])
+    return "\t".join(fields if caches and not row[2].startswith("work:") else fields[:5] + ["-", "-"])
 
 
 def read_table(path):
