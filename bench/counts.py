@@ -204,7 +204,7 @@ def versions(replay, renderer):
             return out.splitlines()[0].strip() if out else "?"
         except OSError:
             return "?"
-    compiler = "?"
+    compiler = first_line("c++", "--version")  # unless the build says which it used
     cache = os.path.join(os.path.dirname(replay), "CMakeCache.txt")
     if os.path.exists(cache):
         with open(cache) as f:

@@ -9,6 +9,8 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 
 rows = [line.rstrip("\n").split("\t") for line in open(sys.argv[1])][1:]
+if not rows:
+    sys.exit("history: no commit of the range could be counted, no picture")
 commits = list(dict.fromkeys(r[0] for r in rows))
 depths = sorted({int(r[3]) for r in rows})
 series = {}

@@ -149,7 +149,6 @@ void octree_sort_items(Octree& tree) {
 }
 
 void octree_query(Octree& tree, uint32_t k, const Box& box, Scratch<uint32_t>& list) {
-    tree.cells_queried++;
     octree_take_cell(tree, k, list);
     Split split(box);
     if (!split.fits()) return;
@@ -164,7 +163,6 @@ void octree_release(Octree& tree) {
     tree.cells.count = 1;
     tree.cells.data[OCTREE_ROOT] = Cell{0, 0, 0, 0};
     tree.paths.count = 0;
-    tree.cells_queried = 0;
     tree.stored.count = 0;
     tree.items.count = 0;
 }

@@ -57,7 +57,6 @@ struct Octree {
     // By number: the last query that took the node.
     Scratch<uint32_t> marks;
     uint32_t query_stamp = 0;
-    uint32_t cells_queried = 0;  // cells the pass's queries entered, for the work counters
     bool path_held = false;  // the guard stopped the insertion under way
 };
 

@@ -8,7 +8,8 @@
 
 struct PassWork {
     uint32_t sphere_tests;     // swept-sphere tests of the collision pass
-    uint32_t cells_touched;    // octree cells its insertions passed through and its queries entered
+    uint32_t cells_touched;    // octree cells its insertions passed through (the gathering of
+                               // candidates follows the same paths)
     uint32_t candidate_pairs;  // candidates its detect walk met, a node's own entry included
     uint32_t lights_scored;    // lights the light choice weighed, after the light tree's cut
 };
