@@ -8,11 +8,12 @@
 #                                           pass when one is over 2 % dearer or cheaper
 #        bench/counts.sh --write-baseline   takes the baseline again (commit it, saying why)
 # The program is zibu_replay of the release preset (or $ZIBU_REPLAY), which --gate and
-# --write-baseline build first; the renderer is the pinned one of .renderer (or $ZIBU_RENDERER).
+# --write-baseline build first; the renderer is the pinned one of .renderer (or $ZIBU_RENDERER);
+# $ZIBU_COUNTS_BASELINE names another baseline file.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-baseline=$root/bench/counts.baseline.tsv
+baseline=${ZIBU_COUNTS_BASELINE:-$root/bench/counts.baseline.tsv}
 args=("$@")
 mode=table
 case "${1:-}" in
