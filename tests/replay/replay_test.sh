@@ -70,7 +70,7 @@ case "$mode" in
       if [ -e "$work/$name-linux/trace.json" ]; then
         for side in linux wine; do
           grep -o '"name":"[^"]*","ph":"C"[^}]*}' "$work/$name-$side/trace.json" |
-            sed 's/"pid":[0-9]*,//' >"$work/$name-$side.counters"
+            sed 's/^"name":\("[^"]*"\).*"value":\([0-9]*\).*/\1 \2/' >"$work/$name-$side.counters"
         done
         [ -s "$work/$name-linux.counters" ] &&
           cmp -s "$work/$name-linux.counters" "$work/$name-wine.counters" ||
