@@ -15,11 +15,12 @@ test_pkgs=(googletest libgtest-dev libbenchmark-dev
            python3-matplotlib   # tools/plot_times.py and its test
            clang libclang-rt-dev   # the fuzz targets (scripts/fuzz.sh)
            lintian                 # the .deb's test
-           gcovr)                  # scripts/coverage.sh
+           gcovr                   # scripts/coverage.sh
+           valgrind)               # the counts gate (bench/counts.sh)
 # CPack's .deb (dpkg-shlibdeps finds its dependencies) and the Windows .zip.
 package_pkgs=(dpkg-dev file g++-mingw-w64-x86-64 mingw-w64-x86-64-dev)
 
-bench_pkgs=(libbenchmark-dev libbullet-dev)
+bench_pkgs=(libbenchmark-dev libbullet-dev valgrind)
 
 pkgs=("${game_pkgs[@]}")
 case "${1:-}" in

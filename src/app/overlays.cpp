@@ -19,6 +19,7 @@
 #include "scene/lights.h"
 #include "scene/plot.h"
 #include "scene/treediag.h"
+#include "scene/work.h"
 
 unsigned char tree_stats = 0;
 const char* const times_log_name = "times.log";
@@ -112,6 +113,8 @@ void trace_append() {
         {"nodes visited", parsed_nodes},   {"nodes alive", total_nodes},
         {"leaves", leaf_nodes},            {"deepest level", max_node_depth},
         {"things plotted", things_plotted}, {"transparent things plotted", transparents_plotted},
+        {"sphere tests", pass_work.sphere_tests}, {"octree cells touched", pass_work.cells_touched},
+        {"candidate pairs", pass_work.candidate_pairs}, {"lights scored", pass_work.lights_scored},
     };
     trace_append_previous(trace_name, counters, sizeof counters / sizeof counters[0]);
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/countmarks.h"
 #include "platform/font.h"
 #include "platform/framecycle.h"
 #include "platform/primitives.h"
@@ -109,6 +110,7 @@ void draw_vertical(int x, int y, int c1, int c2, double K, uint8_t history) {
 }  // namespace
 
 void profile_section(const char* label, uint32_t colour) {
+    count_mark(label);
     if (!ring_ready) ring_create();
     if (!label) {
         DynArray_clear(current_slot());

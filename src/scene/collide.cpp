@@ -8,6 +8,7 @@
 #include "platform/errorlog.h"
 #include "platform/profile.h"
 #include "scene/octree.h"
+#include "scene/work.h"
 
 namespace {
 
@@ -285,9 +286,16 @@ void test_node(VNode* a) {
         const uint32_t* next = lists.data + ahead.list_first;
         for (uint32_t i = 0; i < ahead.list_count; i++) __builtin_prefetch(&seen.data[next[i]]);
     }
+    // Every candidate but the node itself is tested: one addition per node, none per test.
+    pass_work.candidate_pairs += count;
+    pass_work.sphere_tests += count;
     for (uint32_t i = count; i-- > 0;) {
         Seen& other = seen.data[list[i]];
-        if (list[i] == number || !swept_hit(sphere, other.sphere)) continue;
+        if (list[i] == number) {
+            pass_work.sphere_tests--;
+            continue;
+        }
+        if (!swept_hit(sphere, other.sphere)) continue;
         VNode* b = other.node;
         if (a->type->collide) a->type->collide(a, b);
         if (b->type->collide) b->type->collide(b, a);
@@ -341,6 +349,7 @@ void VNode_collide(VNode* world) {
     VNode_end_deferral();
 
     profile_section("VNode_collide:free", 0x0000FF);
+    pass_work.cells_touched += tree.paths.count;
     release();
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "foundation/memory.h"
+#include "scene/work.h"
 
 // The pair merged is the one of least cost that a scan from the last pair
 // (n - 1, n - 2) down to (1, 0) finds, starting from (1, 0) and taking over
@@ -232,5 +233,6 @@ void lights_select(const LightTree* tree, Vec3f p, int32_t limit, DynArray* out)
     if (tree->entries.count == 0) return;
     int32_t root = static_cast<int32_t>(tree->entries.count) - 1;
     LightTree_query(tree, root, p, LIGHT_CUT_THRESHOLD, out);
+    pass_work.lights_scored += out->count;
     lights_merge(out, p, limit);
 }

@@ -8,12 +8,14 @@
 #include "platform/opengl.h"
 #include "platform/window.h"
 #include "scene/lights.h"
+#include "scene/work.h"
 
 uint32_t parsed_nodes = 0;
 uint32_t leaf_nodes = 0;
 uint32_t max_node_depth = 0;
 uint32_t things_plotted = 0;
 uint32_t transparents_plotted = 0;
+PassWork pass_work = {};
 uint32_t plot_depth = 0;
 Frame* loaded_frame = nullptr;
 void (*pre_plot_hook)() = nullptr;
@@ -25,6 +27,7 @@ void VNode_reset_counters() {
     things_plotted = 0;
     transparents_plotted = 0;
     plot_depth = 0;
+    pass_work = PassWork{};
 }
 
 namespace {

@@ -65,6 +65,16 @@ case "$mode" in
       echo "$name under Wine: $verdict"
       diff "$work/$name-linux/digest.txt" "$work/$name-wine/digest.txt" >"$work/$name.diff" ||
         fail "$name: the digests differ: $(head -n 4 "$work/$name.diff")"
+      # The passes' work counters of "trace.json" (counter events): exact on both.
+      if [ -e "$work/$name-linux/trace.json" ]; then
+        for side in linux wine; do
+          grep -o '"name":"[^"]*","ph":"C"[^}]*}' "$work/$name-$side/trace.json" |
+            sed 's/^"name":\("[^"]*"\).*"value":\([0-9]*\).*/\1 \2/' >"$work/$name-$side.counters"
+        done
+        [ -s "$work/$name-linux.counters" ] &&
+          cmp -s "$work/$name-linux.counters" "$work/$name-wine.counters" ||
+          fail "$name: the work counters of trace.json differ (or are missing)"
+      fi
       agree=()
       for f in "$work/$name-linux"/*.bmp; do agree+=("agree('${f##*/}', '$f') >= 99.9"); done
       perl "$judge" "$work/$name-wine" "${agree[@]}" "@$script" ||

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The diagnostics' trace ("trace.json") of scripted runs timed by the real clock (0 clock real):
 # every frame's sections as its line of "times.log" has them, frames lasting above zero (and
-# every event exactly zero without "clock real"), the six counters of every frame, a second run
+# every event exactly zero without "clock real"), the ten counters of every frame, a second run
 # as a second process of the same file, and runs killed at moments spread over their frames each
 # leaving a file that parses.  trace_test.sh <zibu_replay>
 set -uo pipefail
@@ -16,7 +16,7 @@ trap '[ "$failures" -eq 0 ] && rm -rf "$work" || echo "left $work for inspection
 run() { mkdir -p "$work/$1" && printf "$2" >"$work/$1.txt" && (cd "$work/$1" && exec "$program" "../$1.txt" .); }
 
 # summary TRACE: "frames F above A zero Z of E counted C": the frames, those lasting above zero,
-# the complete events lasting exactly zero of all, and the frames with six counters at their start.
+# the complete events lasting exactly zero of all, and the frames with ten counters at their start.
 summary() {
   perl -MJSON::PP -0777 -ne 'my (%n, %starts, %counters);
     for my $e (@{decode_json($_)}) {
@@ -27,7 +27,7 @@ summary() {
       next unless $e->{name} eq "frame";
       $n{frames}++, $n{above} += $e->{dur} > 0, $starts{$at} = 1;
     }
-    $n{counted} = grep { keys %{$counters{$_} // {}} == 6 } keys %starts;
+    $n{counted} = grep { keys %{$counters{$_} // {}} == 10 } keys %starts;
     printf "frames %d above %d zero %d of %d counted %d\n", @n{qw(frames above zero timed counted)};' "$1"
 }
 

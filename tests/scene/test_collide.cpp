@@ -9,6 +9,8 @@
 #include "platform/errorlog.h"
 #include "scene/advance.h"
 #include "scene/collide.h"
+#include "scene/plot.h"
+#include "scene/work.h"
 #include "support/game_state.h"
 #include "support/scratch_dir.h"
 
@@ -130,6 +132,26 @@ TEST_F(Collide, NoCollideNodeIsSkippedButItsChildrenAreNot) {
     Thing* other = ball(world, {2, 0, 0}, 1);
     run();
     EXPECT_EQ(std::set<Pair>(calls.begin(), calls.end()), (std::set<Pair>{{inner, other}, {other, inner}}));
+}
+
+// The work counters of a pass: every contact reported came from a sphere test, each test from a
+// candidate, each node went in through the root; they add up over passes until a reset.
+TEST_F(Collide, WorkCountersCountThePassAndAddUpUntilReset) {
+    zibu_rand_reset(7);
+    std::vector<VNode*> nodes = random_scene(world, 500);
+    VNode_reset_counters();
+    run();
+    const PassWork one = pass_work;
+    EXPECT_GT(calls.size(), 0u);
+    EXPECT_GE(one.sphere_tests, calls.size() / 2);
+    EXPECT_LE(one.sphere_tests, one.candidate_pairs);
+    EXPECT_GE(one.cells_touched, nodes.size());
+    EXPECT_EQ(one.lights_scored, 0u);
+    run();
+    EXPECT_GT(pass_work.sphere_tests, one.sphere_tests);
+    EXPECT_GT(pass_work.cells_touched, one.cells_touched);
+    VNode_reset_counters();
+    EXPECT_EQ(pass_work.sphere_tests + pass_work.cells_touched + pass_work.candidate_pairs, 0u);
 }
 
 using CollideDeathTest = Collide;
