@@ -68,11 +68,12 @@ def environment(libdir):
     }
 
 
-def own(obj):
-    return bool(OWN_OBJECT.match(os.path.basename(obj)))
+def own(obj, program="zibu_replay"):
+    name = os.path.basename(obj)
+    return name == program or bool(OWN_OBJECT.match(name))
 
 
-def parse_dumps(path):
+def parse_dumps(path, program="zibu_replay"):
     """[(section, own costs, library costs)] of the main thread's dumps, costs as
     [instructions, D1 misses, LL data misses]."""
     parts, part = [], None
@@ -88,12 +89,12 @@ def parse_dumps(path):
                 cost = [ir] + [sum(int(fields[1 + i]) for i in ix if 1 + i < len(fields)) for ix in index]
                 if in_call:
                     in_call = False
-                    if not own(obj) and own(callee or obj):
+                    if not own(obj, program) and own(callee or obj, program):
                         part[2] = [a + b for a, b in zip(part[2], cost)]
                     callee = None
                 else:
                     part[1] = [a + b for a, b in zip(part[1], cost)]
-                    if not own(obj):
+                    if not own(obj, program):
                         part[2] = [a + b for a, b in zip(part[2], cost)]
             elif line.startswith("part:"):
                 part = [None, [0, 0, 0], [0, 0, 0], 0]
@@ -190,11 +191,16 @@ def play(replay, libdir, folder, n, depth, caches=True):
     if status != 0:
         with open(os.path.join(folder, "valgrind.log")) as log:
             sys.exit(f"zibu_replay failed under valgrind on stress {n} {depth}:\n{log.read()}")
-    dumps = parse_dumps(os.path.join(folder, "cg.out"))
+    # valgrind names the program by its real file, whatever the link in the folder is called.
+    dumps = parse_dumps(os.path.join(folder, "cg.out"), os.path.basename(replay))
     if len(dumps) == 0:
         sys.exit(f"stress {n} {depth}: no counted sections (is the program built with "
                  "valgrind's headers, libvalgrind's valgrind/callgrind.h?)")
-    return rows_of(n, depth, dumps) + work_rows(replay, libdir, folder + "-work", n, depth)
+    rows = rows_of(n, depth, dumps)
+    for row in rows:
+        if row[4] <= 0 and not row[2].endswith(LIBRARY):
+            sys.exit(f"stress {n} {depth}: no instructions counted for {row[2]}")
+    return rows + work_rows(replay, libdir, folder + "-work", n, depth)
 
 
 def versions(replay, renderer):

@@ -5,14 +5,17 @@
 # model) and writes history.tsv and history.png into the working folder: instructions per node
 # of each pass against the commits, labelled by short hash.
 #
-# Usage: bench/history.sh REV_RANGE [EVERY]        e.g. bench/history.sh 830173c^..main
+# Usage: bench/history.sh [--first-parent] REV_RANGE [EVERY]   e.g. bench/history.sh 830173c^..main
+# --first-parent follows main's own line only (its merges, not the commits of merged branches).
 # A commit whose program is the same as an earlier one's (the same src/ and build files) takes
 # its counts; one that cannot play stress scenes, or does not build, is skipped with a line
 # saying so. A commit from before the section marks gets this checkout's marks
 # (src/platform/countmarks*) put into its profiler, which changes nothing else it does.
 set -euo pipefail
 
-range=${1:?usage: bench/history.sh REV_RANGE [EVERY]}
+walk=()
+if [ "${1:-}" = --first-parent ]; then walk=(--first-parent); shift; fi
+range=${1:?usage: bench/history.sh [--first-parent] REV_RANGE [EVERY]}
 every=${2:-1}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$PWD
@@ -21,7 +24,7 @@ sizes=(${HISTORY_SIZES:-10000})
 command -v valgrind >/dev/null ||
   { echo "history: valgrind is not installed (Debian's valgrind; scripts/setup.sh --bench)" >&2; exit 2; }
 
-mapfile -t commits < <(git -C "$root" rev-list --reverse --topo-order "$range")
+mapfile -t commits < <(git -C "$root" rev-list --reverse --topo-order "${walk[@]}" "$range")
 [ ${#commits[@]} -ne 0 ] || { echo "history: no commits in $range" >&2; exit 2; }
 picked=()
 for i in "${!commits[@]}"; do
