@@ -1,11 +1,18 @@
+// The plot pass and the views drawn from the tree: the cube map faces, the mirrored sphere, the
+// tree diagram and the bound markers.
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "foundation/camera.h"
 #include "platform/opengl.h"
+#include "platform/primitives.h"
 #include "platform/window.h"
 #include "scene/advance.h"
+#include "scene/envviews.h"
 #include "scene/lights.h"
 #include "scene/plot.h"
 #include "scene/treediag.h"
@@ -13,7 +20,6 @@
 #include "support/gl_context.h"
 
 namespace {
-
 // A thing that records what the graphics state looked like when drawn.
 struct Mark : VNode {
     char label;
@@ -80,6 +86,89 @@ protected:
         VNode_plot(world);
         EXPECT_EQ(gl_test_state(), before);
         EXPECT_EQ(loaded_frame, nullptr);
+    }
+};
+
+void ball_plot(VNode* node) {
+    glDisable(GL_LIGHTING);
+    sphere(0.0, 0.0, 0.0, node->bound.radius, 0xFFFFFF, 12);
+}
+const ThingType ball_type = {"Ball", sizeof(Mark), nullptr, ball_plot, nullptr, nullptr};
+
+// The OpenGL state a view must leave as found, and the camera's view.
+std::string view_state() {
+    std::ostringstream s;
+    s.precision(17);
+    s << gl_test_state() << "camera";
+    for (double v : g_camera.view.m) s << " " << v;
+    return s.str();
+}
+
+bool white(unsigned rgb) { return rgb == 0xFFFFFF; }
+
+// The world's one ball; the viewer (outside the tree) at the origin looks along -z.
+class EnvViews : public PlotPass {
+protected:
+    void SetUp() override {
+        PlotPass::SetUp();
+        const Mat4 at = mat4_identity();
+        viewer = World_create(0, 0, 0, nullptr), VNode_take_frame(viewer, &at);
+        ball = mark(world, 'b', 0, 0, 0, true, &ball_type), ball->bound.radius = 3.0;
+    }
+    void TearDown() override { VNode_destroy(viewer), PlotPass::TearDown(); }
+    void put_ball(double x, double y, double z) {
+        double* t = ball->frame->current.m + 12;
+        t[0] = x, t[1] = y, t[2] = z;
+        VNode_remember_frames(world);
+    }
+    // Whether the centre texel of each face of a cube map is white.
+    static std::array<bool, 6> white_faces(GLuint texture, int size) {
+        std::array<bool, 6> out{};
+        std::vector<unsigned char> texels(3 * size * size);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, texture);  // rows of 3 x 64 or 3 x 512 bytes: aligned
+        for (int face = 0; face < 6; face++) {
+            glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+            const unsigned char* c = &texels[3 * (size / 2 * size + size / 2)];
+            out[face] = c[0] > 200 && c[1] > 200 && c[2] > 200;
+        }
+        return out;
+    }
+    VNode* viewer = nullptr;
+    Mark* ball = nullptr;
+};
+
+VNode* leaf(VNode* parent, uint32_t flags = 0) {
+    VNode* n = VNode_create(&invisible_type, parent);
+    n->flags |= flags;
+    return n;
+}
+
+// Boxes and lines as "kind x,y x2,y2 colour", in drawing order; points are looked at as pictures.
+struct Shapes {
+    std::vector<DiagramShape> all;
+    Shapes(const VNode* n, double x0, double x1, double y, double dy) {
+        VNode_tree_diagram_shapes(n, x0, x1, y, dy, add, this);
+    }
+    static void add(void* user, const DiagramShape& s) { static_cast<Shapes*>(user)->all.push_back(s); }
+    std::vector<std::string> outlines() const {
+        static const char* kinds[] = {"point", "line", "fill", "box"};
+        std::vector<std::string> out;
+        char text[96];
+        for (const DiagramShape& s : all) {
+            std::snprintf(text, sizeof text, "%s %g,%g %g,%g %06x", kinds[int(s.kind)], s.x, s.y, s.x2, s.y2, s.colour);
+            if (s.kind != DiagramShapeKind::point) out.push_back(text);
+        }
+        return out;
+    }
+    // The points in the 5 x 5 cell below (cx, cy): 'x' black, 'o' grey.
+    std::vector<std::string> glyph(double cx, double cy) const {
+        std::vector<std::string> rows(5, ".....");
+        for (const DiagramShape& s : all) {
+            int col = static_cast<int>(s.x - cx + 2), row = static_cast<int>(s.y - cy);
+            if (s.kind != DiagramShapeKind::point || col < 0 || col > 4 || row < 0 || row > 4) continue;
+            rows[row][col] = s.colour == 0 ? 'x' : s.colour == 0x808080 ? 'o' : '?';
+        }
+        return rows;
     }
 };
 
@@ -202,4 +291,114 @@ TEST_F(PlotPass, StereoPlotsTheLeftEyeFirstEachHalfTheSeparationToItsSide) {
     ASSERT_EQ(order(), "oo");
     EXPECT_NEAR(seen[0].tx, 0.035, 1e-9);
     EXPECT_NEAR(seen[1].tx, -0.035, 1e-9);
+}
+
+TEST_F(EnvViews, AThingAheadShowsOnlyInFaceZeroAndOneBehindOnlyInFaceFiveLeavingTheViewAsFound) {
+    for (const double z : {-10.0, 10.0}) {
+        put_ball(0.0, 0.0, z);
+        for (int face = 0; face < 6; face++) {
+            const bool seen = face == (z < 0 ? 0 : 5);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            const auto before = view_state();
+            VNode_reset_counters();
+            face_view(world, viewer, 100, 100, 64, 64, face);
+            EXPECT_EQ(view_state(), before) << "face " << face;
+            EXPECT_EQ(things_plotted, seen ? 1u : 0u) << "z " << z << " face " << face;
+            EXPECT_EQ(white(gl_test_pixel(132, 132)), seen) << "face " << face;  // drawn into its square only
+            EXPECT_FALSE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
+        }
+    }
+}
+
+TEST_F(EnvViews, EachDirectionLandsInItsOwnCubeFaceAlsoWhenTheTextureIsReused) {
+    // +x, -x, +y, -y, +z, -z: the order of the cube map's faces.
+    const double dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    GLuint texture = 0;
+    for (int d = 0; d < 6; d++) {
+        put_ball(5 + 10 * dirs[d][0], 10 * dirs[d][1], 10 * dirs[d][2]);
+        const auto before = view_state();
+        const GLuint got = env_cube_capture(world, 5, 0, 0, 64, texture);
+        EXPECT_EQ(view_state(), before);
+        EXPECT_TRUE(texture == 0 || got == texture);
+        const std::array<bool, 6> faces = white_faces(texture = got, 64);
+        for (int f = 0; f < 6; f++) EXPECT_EQ(faces[f], f == d) << "direction " << d << ", " << f;
+    }
+    glDeleteTextures(1, &texture);
+}
+
+TEST_F(EnvViews, CubeMapIsCapturedOnceAndKeptWhenTheWorldChanges) {
+    put_ball(0.0, 0.0, 10.0);
+    const uint32_t first = env_cube_map(world, 0, 0, 0);
+    put_ball(10.0, 0.0, 0.0);
+    EXPECT_EQ(env_cube_map(world, 0, 0, 0), first);
+    const std::array<bool, 6> faces = white_faces(first, 512);
+    EXPECT_TRUE(faces[4] && !faces[0]) << "+z as first seen, not +x where the ball is now";
+}
+
+TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerAndRestoresTheState) {
+    // The viewer turned to look along -x; behind it, beyond the sphere's centre, the ball.
+    frame_rotate_y(&viewer->frame->current, 3.14159265358979323846 / 2);
+    put_ball(10.0, 0.0, 0.0);
+    const GLuint texture = env_cube_capture(world, -10, 0, 0, 64, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    camera_from_frame(&viewer->frame->current);
+    glEnable(GL_LIGHTING);
+    const std::string before = gl_test_state();
+    env_sphere(-10.0f, 0.0f, 0.0f, 2.0f, texture);
+    EXPECT_TRUE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
+    EXPECT_EQ(gl_test_state(), before);
+    glDeleteTextures(1, &texture);
+}
+
+using TreeDiagram = WorldTest<>;
+TEST_F(TreeDiagram, WorldWithThreeLeavesAsTheOverlayPlacesIt) {
+    for (int i = 0; i < 3; i++) leaf(world);
+    // A 1366 x 768 screen: the world at the middle of 341..1366, its leaves a tenth of the way
+    // down, in the middles of the thirds, drawn from the last to the first.
+    const Shapes s(world, 1366 / 4, 1366, 0, 768);
+    const std::vector<std::string> want = {
+        "line 853,2 1195.17,76.8 808080", "line 853,2 853.5,76.8 808080", "line 853,2 511.833,76.8 808080",
+        "fill 852,1 3,3 0000ff", "box 851,0 4,4 8080ff", "fill 1194,77 3,3 000000", "box 1193,76 4,4 808080",
+        "fill 852,77 3,3 000000", "box 851,76 4,4 808080", "fill 510,77 3,3 000000", "box 509,76 4,4 808080"};
+    EXPECT_EQ(s.outlines(), want);
+    EXPECT_EQ(s.all.size(), want.size()) << "opaque nodes draw no points";
+}
+
+TEST_F(TreeDiagram, DeeperTreeNestsRangesAndRowsAndMarksTheFlags) {
+    // world: [a: [a0 transparent, a1 plotted only as a leaf], b transparent]
+    VNode* a = leaf(world);
+    leaf(world, VN_TRANSPARENT), leaf(a, VN_TRANSPARENT), leaf(a, VN_PLOT_IF_LEAF);
+    const Shapes s(world, 0, 800, 0, 1000);
+    // b's diamond is points only; then a, a row lower: 0.9 x 100 + 0.1 x 1000 = 190.
+    const std::vector<std::string> want = {
+        "line 400,2 600,100 808080", "line 400,2 200,100 808080", "fill 399,1 3,3 0000ff", "box 398,0 4,4 8080ff",
+        "line 200,102 300,190 808080", "line 200,102 100,190 808080", "fill 199,101 3,3 0000ff",
+        "box 198,100 4,4 8080ff", "fill 299,191 3,3 000000", "box 298,190 4,4 808080"};
+    EXPECT_EQ(s.outlines(), want);
+    const std::vector<std::string> diamond = {"..o..", ".oxo.", "oxxxo", ".oxo.", "..o.."};
+    EXPECT_EQ(s.glyph(600, 100), diamond) << "b";
+    EXPECT_EQ(s.glyph(100, 190), diamond) << "a0";
+    const std::vector<std::string> dot = {".....", ".....", "..o..", ".....", "....."};
+    EXPECT_EQ(s.glyph(300, 190), dot) << "a1's square gets a lighter point in its middle";
+}
+
+using TreeDiagGl = PlotPass;
+TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereAndNothingForRadiusZero) {
+    const uint32_t list = VNode_bound_marker_list();
+    world->frame->current.m[14] = -5.0;
+    auto lit_pixels = [] {
+        const auto rgb = gl_test_pixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300);
+        int n = 0;
+        for (std::size_t i = 0; i < rgb.size(); i += 3) n += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
+        return n;
+    };
+    for (double radius : {0.0, 1.0}) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        world->bound.radius = radius;
+        VNode_draw_bounds(world);
+        const int lit = lit_pixels();  // none for radius 0, else the rings round x and y, seen edge on
+        EXPECT_TRUE(radius == 0.0 ? lit == 0 : lit > 500) << radius << ": " << lit;
+    }
+    EXPECT_EQ(VNode_bound_marker_list(), list) << "compiled once, kept";
+    EXPECT_EQ(glIsList(list), GL_TRUE);
 }
