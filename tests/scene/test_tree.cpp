@@ -23,11 +23,7 @@ using Log = std::vector<std::string>;
 Log tree_log;  // every advance and free, in order
 
 // Moves by velocity * dt through its own frame; may act once, on its first advance.
-struct Probe : Thing {
-    char label;
-    void (*on_advance)(Probe* self);
-    int advances;
-};
+struct Probe : Thing { char label; void (*on_advance)(Probe* self); int advances; };
 
 void probe_advance(VNode* node, double dt) {
     Probe* p = VNode_as<Probe>(node);
