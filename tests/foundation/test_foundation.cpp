@@ -21,10 +21,7 @@ Vec3 axis(const Mat4& m, int c) { return Vec3{m.m[4 * c], m.m[4 * c + 1], m.m[4 
 
 using Ints = std::vector<int>;
 
-Ints contents(const DynArray* a) {
-    const int* p = DynArray_items<int>(a);
-    return Ints(p, p + a->count);
-}
+Ints contents(const DynArray* a) { return Ints(DynArray_items<int>(a), DynArray_items<int>(a) + a->count); }
 
 DynArray ints(std::initializer_list<int> values) {
     DynArray a;

@@ -357,14 +357,14 @@ TEST_F(EnvViews, AThingAheadShowsOnlyInFaceZeroAndOneBehindOnlyInFaceFiveLeaving
     for (const double z : {-10.0, 10.0}) {
         put_ball(0.0, 0.0, z);
         for (int face = 0; face < 6; face++) {
-            const bool seen = face == (z < 0 ? 0 : 5);
+            const bool shown = face == (z < 0 ? 0 : 5);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             const auto before = view_state();
             VNode_reset_counters();
             face_view(world, viewer, 100, 100, 64, 64, face);
             EXPECT_EQ(view_state(), before) << "face " << face;
-            EXPECT_EQ(things_plotted, seen ? 1u : 0u) << "z " << z << " face " << face;
-            EXPECT_EQ(white(gl_test_pixel(132, 132)), seen) << "face " << face;  // drawn into its square only
+            EXPECT_EQ(things_plotted, shown ? 1u : 0u) << "z " << z << " face " << face;
+            EXPECT_EQ(white(gl_test_pixel(132, 132)), shown) << "face " << face;  // drawn into its square only
             EXPECT_FALSE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
         }
     }

@@ -29,13 +29,6 @@ void next_move_will_be(int m) {
     zibu_rand_reset(state);
 }
 
-void only_particle_at(Dendrite* d, int16_t x, int16_t y, int16_t z) {
-    DynArray_clear(&d->solute);
-    DynArray_push_value(&d->solute, CellPos{x, y, z});
-}
-
-constexpr int PLUS_X = 1;
-
 template <class F>
 void for_each_cell(const Dendrite* d, F f) {
     for (int x = 0; x < d->size_x; x++)
@@ -117,8 +110,7 @@ std::vector<uint32_t> read_depth(int w, int h) {
 
 // Pixels that differ from the reference, and those of them no depth tie explains (compare_from).
 struct Comparison {
-    uint32_t differing = 0;
-    uint32_t unexplained = 0;
+    uint32_t differing = 0, unexplained = 0;
     GLuint passed = 0;     // samples that passed the depth test while the crystal was drawn
     uint32_t visible = 0;  // pixels the crystal covers in the finished picture
 };
@@ -196,8 +188,9 @@ TEST_F(Box, OneCellBoxSticksEveryParticleToTheSeedAtOnce) {
 TEST_F(Box, StepOffTheEdgeWrapsButNothingAttachesAcrossTheWrap) {
     box = dendrite_create(5, 5, 5, 0.0, nullptr);
     crystallise(box, 4, 2, 2, 7);  // on the far face
-    only_particle_at(box, 4, 2, 2);
-    next_move_will_be(PLUS_X);
+    DynArray_clear(&box->solute);
+    DynArray_push_value(&box->solute, CellPos{4, 2, 2});  // the only particle
+    next_move_will_be(1);                                  // its next step: +x
     dendrite_advance(box, 0.02);
     ASSERT_EQ(box->solute.count, 1u);
     const CellPos p = DynArray_at<CellPos>(&box->solute, 0);
