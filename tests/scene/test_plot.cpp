@@ -484,9 +484,9 @@ TEST_F(LightTreeTest, TreesNestAndEveryCutKeepsTheWholeWeight) {
     EXPECT_EQ(query(Vec3f{1, 2, 3}).size(), 7u);  // on the shared place every leaf comes back
 }
 
-// A and B merge first; then (A+B) with C costs more than D with E, though B
-// with C alone was cheaper: a stale cost picks the wrong pair. D, moved into
-// A's slot, must take its own costs along (A with C would undercut D with E).
+// A and B merge first; then (A+B) with C costs more than D with E, though B with C alone was
+// cheaper: a stale cost picks the wrong pair. D, moved into A's slot, must take its own costs
+// along (A with C would undercut D with E).
 TEST_F(LightTreeTest, TenLightsIntoEightMergeTheCheapestPairTwice) {
     const Light A = make_light(10, 0, 0, 1), B = make_light(10, 0.1f, 0, 1), C = make_light(10, 0.45f, 0, 1);
     const Light D = make_light(0, 0, 10, 1), E = make_light(0.4f, 0, 10, 1);

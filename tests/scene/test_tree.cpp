@@ -207,8 +207,7 @@ TEST_F(Tree, OrderBitsChooseWhenChildrenAdvance) {
     const struct { uint32_t bits; Log expected; } cases[] = {
         {0x00, {"advance p", "advance a", "advance g", "advance b"}},
         {VN_CHILDREN_FIRST, {"advance g", "advance a", "advance b", "advance p"}},
-        {0x40, {"advance p"}},
-        {0xC0, {"advance p"}},
+        {0x40, {"advance p"}}, {0xC0, {"advance p"}},
     };
     for (const auto& c : cases) {
         Probe *p = probe(world, 'p'), *a = probe(p, 'a');

@@ -1,9 +1,6 @@
 // The things: bullets and what they strike (asteroids that bounce and split, ships, the side
-// rule's tallies); the crystal box (growth by diffusion, chipping by bullets, and its drawing,
-// nearest faces first without those turned away from the eye, held to the plain drawing kept
-// here as the reference: the same pixels, and no pixel textured twice); smoke puffs and
-// explosions (their particles, life and sprites); the Fourier transform behind the procedural
-// textures; the vector shapes (the graph of groups, every kind drawn with soft edges).
+// rule's tallies), the crystal box (growth, chipping, its drawing), smoke puffs and explosions,
+// the FFT behind the procedural textures, the vector shapes (their graph and soft edges).
 #define GL_GLEXT_PROTOTYPES 1
 
 #include <algorithm>
@@ -33,10 +30,6 @@
 #include "things/splode.h"
 
 namespace {
-
-Vec3 position(const VNode* n) {
-    return Vec3{n->frame->current.m[12], n->frame->current.m[13], n->frame->current.m[14]};
-}
 
 Thing* rock(double x, double y, double z, double r, Vec3 v, VNode* parent = nullptr) {
     Thing* a = asteroid_create(x, y, z, r, parent);
@@ -68,7 +61,7 @@ TEST(SphereBounce, LeavesCoincidentCentresAndThingsWithoutVelocityOrOwnFrameAlon
     sphere_bounce(a, plain);
     sphere_bounce(borrowed, a);
     EXPECT_TRUE(a->velocity.x == 1.0 && same->velocity.x == -1.0);
-    EXPECT_TRUE(position(a).x == 0.5 && position(same).x == 0.5);
+    EXPECT_TRUE(a->frame->current.m[12] == 0.5 && same->frame->current.m[12] == 0.5);
     EXPECT_EQ(frame_shared_identity()->current.m[12], 0.0);
     for (VNode* n : std::initializer_list<VNode*>{a, same, plain, borrowed}) VNode_destroy(n);
 }
@@ -84,8 +77,8 @@ TEST(SphereBounce, OverlappingPairMovingApartStillExchangesAndIsPushedOutByTheWh
         EXPECT_DOUBLE_EQ(a->velocity.x, 1.0);
         EXPECT_DOUBLE_EQ(b->velocity.x, -1.0);
         EXPECT_TRUE(a->velocity.y == 0.25 && b->velocity.z == -0.5);
-        EXPECT_DOUBLE_EQ(position(a).x, -0.5);
-        EXPECT_DOUBLE_EQ(position(b).x, 2.0);
+        EXPECT_DOUBLE_EQ(a->frame->current.m[12], -0.5);
+        EXPECT_DOUBLE_EQ(b->frame->current.m[12], 2.0);
     }
     VNode_destroy(a), VNode_destroy(b);
 }
@@ -201,16 +194,13 @@ void expect_drawing_lists_every_open_face(Dendrite* d) {
     }
 }
 
-struct Box : testing::Test {
-    void TearDown() override {
-        if (box) VNode_destroy(box);
-        zibu_rand_reset();
-    }
-    Dendrite* box = nullptr;
+struct Box : WorldTest<> {
+    void TearDown() override { WorldTest::TearDown(), zibu_rand_reset(); }
 };
 
-// The plain drawing: every face with an empty or outside neighbour, newest cell first. With
-// plain set it only emits the geometry (the caller chooses colour and texturing).
+// The plain drawing the crystal's is held to (which lists the nearest faces first, without those
+// turned away from the eye: the same pixels, and no pixel textured twice): every face with an
+// empty or outside neighbour, newest cell first. With plain set it only emits the geometry.
 void reference_plot(const Dendrite* d, bool plain = false) {
     static const int step[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
     static const short corner[6][4][3] = {
@@ -328,14 +318,14 @@ protected:
 
 
 TEST_F(Box, OneCellBoxSticksEveryParticleToTheSeedAtOnce) {
-    box = dendrite_create(1, 1, 1, 3.0, nullptr);
+    Dendrite* box = dendrite_create(1, 1, 1, 3.0, world);
     EXPECT_EQ(box->solute.count, 4u);
     dendrite_advance(box, 0.02);
     EXPECT_TRUE(box->solute.count == 0 && box->crystal.count == 1 && dendrite_cell(box, 0, 0, 0) == 1);
 }
 
 TEST_F(Box, StepOffTheEdgeWrapsButNothingAttachesAcrossTheWrap) {
-    box = dendrite_create(5, 5, 5, 0.0, nullptr);
+    Dendrite* box = dendrite_create(5, 5, 5, 0.0, world);
     crystallise(box, 4, 2, 2, 7);  // on the far face
     DynArray_clear(&box->solute);
     DynArray_push_value(&box->solute, CellPos{4, 2, 2});  // the only particle
@@ -349,7 +339,7 @@ TEST_F(Box, StepOffTheEdgeWrapsButNothingAttachesAcrossTheWrap) {
 }
 
 TEST_F(Box, GrowthKeepsGridAndCrystalListInStep) {
-    box = dendrite_create(12, 12, 12, 0.3, nullptr);
+    Dendrite* box = dendrite_create(12, 12, 12, 0.3, world);
     const uint32_t particles = box->solute.count;
     for (int i = 0; i < 300; i++) dendrite_advance(box, 0.02);
     // Every particle that left the solute stuck, though some stuck on the crystal itself.
