@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr double pi = 3.14159265358979323846;
-
 Vec3 axis(const Mat4& m, int c) { return Vec3{m.m[4 * c], m.m[4 * c + 1], m.m[4 * c + 2]}; }
 
 using Ints = std::vector<int>;
@@ -110,7 +108,7 @@ TEST(Frame, QuarterTurnsFollowTheRightHandRule) {
                  {frame_rotate_y, 2, {1, 0, 0}}, {frame_rotate_z, 0, {0, 1, 0}}};
     for (const auto& c : cases) {
         Mat4 m = mat4_identity();
-        c.turn(&m, pi / 2);
+        c.turn(&m, M_PI / 2);
         EXPECT_LE(vec3_dist(axis(m, c.column), c.want), 1e-12) << c.column;
     }
 }
@@ -198,21 +196,13 @@ TEST(MemoryDeathTest, FailureEndsWithStatusOneThroughTheHandler) {
     // Overflowing sizes are caught before they reach the system allocator.
     EXPECT_EXIT(checked_calloc(SIZE_MAX / 2, 4), testing::ExitedWithCode(1), "Out of memory");
     EXPECT_EXIT(checked_malloc_array(SIZE_MAX / 2, 4), testing::ExitedWithCode(1), "Out of memory");
-    EXPECT_EXIT(
-        {
-            set_fatal_handler([](const char* message) {
-                std::fprintf(stderr, "handled: %s\n", message);
-                std::exit(7);
-            });
-            fatal("boom");
-        },
-        testing::ExitedWithCode(7), "handled: boom");
-    EXPECT_EXIT(  // a handler that returns still ends the process with status 1
-        {
-            set_fatal_handler([](const char*) {});
-            fatal("ignored");
-        },
-        testing::ExitedWithCode(1), "");
+    const auto exit_7 = [](const char* message) {
+        std::fprintf(stderr, "handled: %s\n", message);
+        std::exit(7);
+    };
+    EXPECT_EXIT((set_fatal_handler(exit_7), fatal("boom")), testing::ExitedWithCode(7), "handled: boom");
+    // A handler that returns still ends the process with status 1.
+    EXPECT_EXIT((set_fatal_handler([](const char*) {}), fatal("ignored")), testing::ExitedWithCode(1), "");
 }
 
 // Scripted runs replay only if the sequence and the draws per call never change.

@@ -140,12 +140,6 @@ protected:
     Mark* ball = nullptr;
 };
 
-VNode* leaf(VNode* parent, uint32_t flags = 0) {
-    VNode* n = VNode_create(&invisible_type, parent);
-    n->flags |= flags;
-    return n;
-}
-
 // Boxes and lines as "kind x,y x2,y2 colour", in drawing order; points are looked at as pictures.
 struct Shapes {
     std::vector<DiagramShape> all;
@@ -226,7 +220,6 @@ protected:
         }
         for (int n : parents) EXPECT_EQ(n, 1);
     }
-
     LightTree tree;
     DynArray out;
     int32_t root = -1;
@@ -412,7 +405,7 @@ TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerAndRestoresTheState) {
 
 using TreeDiagram = WorldTest<>;
 TEST_F(TreeDiagram, WorldWithThreeLeavesAsTheOverlayPlacesIt) {
-    for (int i = 0; i < 3; i++) leaf(world);
+    for (int i = 0; i < 3; i++) VNode_create(&invisible_type, world);
     // A 1366 x 768 screen: the world at the middle of 341..1366, its leaves a tenth of the way
     // down, in the middles of the thirds, drawn from the last to the first.
     const Shapes s(world, 1366 / 4, 1366, 0, 768);
@@ -426,8 +419,10 @@ TEST_F(TreeDiagram, WorldWithThreeLeavesAsTheOverlayPlacesIt) {
 
 TEST_F(TreeDiagram, DeeperTreeNestsRangesAndRowsAndMarksTheFlags) {
     // world: [a: [a0 transparent, a1 plotted only as a leaf], b transparent]
-    VNode* a = leaf(world);
-    leaf(world, VN_TRANSPARENT), leaf(a, VN_TRANSPARENT), leaf(a, VN_PLOT_IF_LEAF);
+    VNode* a = VNode_create(&invisible_type, world);
+    VNode_create(&invisible_type, world)->flags |= VN_TRANSPARENT;
+    VNode_create(&invisible_type, a)->flags |= VN_TRANSPARENT;
+    VNode_create(&invisible_type, a)->flags |= VN_PLOT_IF_LEAF;
     const Shapes s(world, 0, 800, 0, 1000);
     // b's diamond is points only; then a, a row lower: 0.9 x 100 + 0.1 x 1000 = 190.
     const std::vector<std::string> want = {

@@ -194,9 +194,7 @@ void expect_drawing_lists_every_open_face(Dendrite* d) {
     }
 }
 
-struct Box : WorldTest<> {
-    void TearDown() override { WorldTest::TearDown(), zibu_rand_reset(); }
-};
+struct Box : WorldTest<> { void TearDown() override { WorldTest::TearDown(), zibu_rand_reset(); } };
 
 // The plain drawing the crystal's is held to (which lists the nearest faces first, without those
 // turned away from the eye: the same pixels, and no pixel textured twice): every face with an
@@ -497,9 +495,6 @@ TEST_F(ParticleDrawing, SmokeDarkensExplosionsLightAndOwnedTexturesGo) {
     EXPECT_FALSE(glIsTexture(tex));
 }
 
-constexpr double pi = 3.14159265358979323846;
-int reports = 0;
-
 TEST(Fft, AgreesWithTheDirectSumAndInvertsIt) {
     double one = 2.5, out_re = 0, out_im = 0;
     fft(1, 0, &one, nullptr, &out_re, &out_im);
@@ -513,13 +508,14 @@ TEST(Fft, AgreesWithTheDirectSumAndInvertsIt) {
     fft(n, 0, re.data(), im.data(), f_re.data(), f_im.data());
     for (uint32_t f = 0; f < n; f++) {
         std::complex<double> sum = 0;  // forward kernel e^(-2 pi i t f / n)
-        for (uint32_t t = 0; t < n; t++) sum += std::complex<double>(re[t], im[t]) * std::polar(1.0, -2 * pi * t * f / n);
+        for (uint32_t t = 0; t < n; t++) sum += std::complex<double>(re[t], im[t]) * std::polar(1.0, -2 * M_PI * t * f / n);
         EXPECT_NEAR(std::abs(std::complex<double>(f_re[f], f_im[f]) - sum), 0.0, 1e-9) << f;
     }
     fft(n, 1, f_re.data(), f_im.data(), b_re.data(), b_im.data());
     for (uint32_t t = 0; t < n; t++) EXPECT_NEAR(std::hypot(b_re[t] - re[t], b_im[t] - im[t]), 0, 1e-12);
 }
 
+int reports = 0;  // bad lengths reported
 TEST(Fft, LengthNotAPowerOfTwoWritesNothingAndSaysSo) {
     auto saved = fft_bad_length_report;
     fft_bad_length_report = [](const char*) { reports++; };
@@ -599,7 +595,7 @@ TEST_F(ShapeDrawing, SoftEdgeLiesOutsideATriangleInEitherWinding) {
 
 TEST_F(ShapeDrawing, RingsFringeBothSides) {
     auto* c = static_cast<ShapeCircular*>(shape_create(SHAPE_CIRCULAR, nullptr));
-    c->cx = 400, c->cy = 300, c->inner = 80, c->outer = 100, c->start = 0.0f, c->end = static_cast<float>(2 * pi);
+    c->cx = 400, c->cy = 300, c->inner = 80, c->outer = 100, c->start = 0.0f, c->end = static_cast<float>(2 * M_PI);
     set_colours(&c->inner_start, 4);
     // Along angle 0 (+y, downwards in overlay rows): band, fringes, hole.
     glClear(GL_COLOR_BUFFER_BIT), shape_draw(c, 1);
