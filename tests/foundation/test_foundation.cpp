@@ -19,7 +19,10 @@ Vec3 axis(const Mat4& m, int c) { return Vec3{m.m[4 * c], m.m[4 * c + 1], m.m[4 
 
 using Ints = std::vector<int>;
 
-Ints contents(const DynArray* a) { return Ints(DynArray_items<int>(a), DynArray_items<int>(a) + a->count); }
+Ints contents(const DynArray* a) {
+    const int* p = DynArray_items<int>(a);
+    return Ints(p, p + a->count);
+}
 
 DynArray ints(std::initializer_list<int> values) {
     DynArray a;
@@ -201,8 +204,8 @@ TEST(MemoryDeathTest, FailureEndsWithStatusOneThroughTheHandler) {
         std::exit(7);
     };
     EXPECT_EXIT((set_fatal_handler(exit_7), fatal("boom")), testing::ExitedWithCode(7), "handled: boom");
-    // A handler that returns still ends the process with status 1.
-    EXPECT_EXIT((set_fatal_handler([](const char*) {}), fatal("ignored")), testing::ExitedWithCode(1), "");
+    const auto returns = [](const char*) {};  // still ends the process with status 1
+    EXPECT_EXIT((set_fatal_handler(returns), fatal("ignored")), testing::ExitedWithCode(1), "");
 }
 
 // Scripted runs replay only if the sequence and the draws per call never change.

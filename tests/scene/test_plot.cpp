@@ -1,5 +1,5 @@
 // The plot pass, the lights it chooses (the light tree, its cuts and merges) and the views
-// drawn from the tree: the cube map faces, the mirrored sphere, the tree diagram, the bound markers.
+// drawn from the tree: cube map faces, the mirrored sphere, the tree diagram, bound markers.
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -441,17 +441,13 @@ using TreeDiagGl = PlotPass;
 TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereAndNothingForRadiusZero) {
     const uint32_t list = VNode_bound_marker_list();
     world->frame->current.m[14] = -5.0;
-    auto lit_pixels = [] {
-        const auto rgb = gl_test_pixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300);
-        int n = 0;
-        for (std::size_t i = 0; i < rgb.size(); i += 3) n += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
-        return n;
-    };
     for (double radius : {0.0, 1.0}) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         world->bound.radius = radius;
         VNode_draw_bounds(world);
-        const int lit = lit_pixels();  // none for radius 0, else the rings round x and y, seen edge on
+        const auto rgb = gl_test_pixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300);
+        int lit = 0;  // none for radius 0, else the rings round x and y, seen edge on
+        for (std::size_t i = 0; i < rgb.size(); i += 3) lit += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
         EXPECT_TRUE(radius == 0.0 ? lit == 0 : lit > 500) << radius << ": " << lit;
     }
     EXPECT_EQ(VNode_bound_marker_list(), list) << "compiled once, kept";

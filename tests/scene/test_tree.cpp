@@ -105,12 +105,12 @@ const ThingType shrinker_type = {"Shrinker", sizeof(Ball), ball_advance, nullptr
 // The probe's handler takes the crowd out of the walk at the first contact, so that only the
 // probe queries through it.
 VNode* crowd = nullptr;
-void prober_collide(VNode* node, VNode* other) {
+void seeker_collide(VNode* node, VNode* other) {
     calls.emplace_back(node, other);
     if (crowd) VNode_remove(crowd);
     crowd = nullptr;
 }
-const ThingType prober_type = {"Probe", sizeof(Ball), ball_advance, nullptr, prober_collide, nullptr};
+const ThingType seeker_type = {"Probe", sizeof(Ball), ball_advance, nullptr, seeker_collide, nullptr};
 
 // A fresh world; no deferral left active. run() simulates one cycle and then the collision pass.
 class Tree : public WorldTest<> {
@@ -385,7 +385,7 @@ TEST_F(Collide, SphereChangedByAHandlerIsTestedAsChangedForTheRestOfThePass) {
 // More nodes in the cells of one query than the 10,000 the candidate list once held: 22^3
 // points a millionth apart, all in the same cells, and a probe touching one of them.
 TEST_F(Collide, CrowdedCellsLoseNoContact) {
-    Thing* probe = ball(world, {1.0000001, 1, 1}, 3e-7, {0, 0, 0}, &prober_type);
+    Thing* probe = ball(world, {1.0000001, 1, 1}, 3e-7, {0, 0, 0}, &seeker_type);
     crowd = VNode_create(&group_type, world);
     crowd->flags |= VN_NO_COLLIDE;
     Thing* touched = ball(crowd, {1, 1, 1}, 0);

@@ -575,7 +575,7 @@ protected:
     // Red of the pixel at overlay column x, row y (from the top); a fringe is half covered.
     static unsigned red(int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y) >> 16; }
     static bool fringe(int x, int y) { return red(x, y) > 60 && red(x, y) < 200; }
-    static void set_colours(uint32_t* colours, int n) { std::fill_n(colours, n, shape_rgba(255, 255, 255, 255)); }
+    static void set_colours(uint32_t* c, int n) { std::fill_n(c, n, shape_rgba(255, 255, 255, 255)); }
 };
 
 TEST_F(ShapeDrawing, SoftEdgeLiesOutsideATriangleInEitherWinding) {
