@@ -1,11 +1,22 @@
+// The plot pass, the lights it chooses (the light tree, its cuts and merges) and the views
+// drawn from the tree: cube map faces, the mirrored sphere, the tree diagram, bound markers.
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <numeric>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/camera.h"
+#include "foundation/random.h"
 #include "platform/opengl.h"
+#include "platform/primitives.h"
 #include "platform/window.h"
 #include "scene/advance.h"
+#include "scene/envviews.h"
 #include "scene/lights.h"
 #include "scene/plot.h"
 #include "scene/treediag.h"
@@ -14,11 +25,9 @@
 
 namespace {
 
-// A thing that records what the graphics state looked like when drawn.
-struct Mark : VNode {
-    char label;
-    bool sloppy;  // leaves a translation on the matrix (to see whether it is reloaded)
-};
+// A thing that records what the graphics state looked like when drawn; a sloppy one leaves a
+// translation on the matrix (to see whether it is reloaded).
+struct Mark : VNode { char label; bool sloppy; };
 
 struct Seen {
     char label;
@@ -81,6 +90,139 @@ protected:
         EXPECT_EQ(gl_test_state(), before);
         EXPECT_EQ(loaded_frame, nullptr);
     }
+};
+
+void ball_plot(VNode* node) {
+    glDisable(GL_LIGHTING);
+    sphere(0.0, 0.0, 0.0, node->bound.radius, 0xFFFFFF, 12);
+}
+const ThingType ball_type = {"Ball", sizeof(Mark), nullptr, ball_plot, nullptr, nullptr};
+
+// The OpenGL state a view must leave as found, and the camera's view.
+std::string view_state() {
+    std::ostringstream s;
+    s.precision(17);
+    s << gl_test_state() << "camera";
+    for (double v : g_camera.view.m) s << " " << v;
+    return s.str();
+}
+
+bool white(unsigned rgb) { return rgb == 0xFFFFFF; }
+
+// The world's one ball; the viewer (outside the tree) at the origin looks along -z.
+class EnvViews : public PlotPass {
+protected:
+    void SetUp() override {
+        PlotPass::SetUp();
+        const Mat4 at = mat4_identity();
+        viewer = World_create(0, 0, 0, nullptr), VNode_take_frame(viewer, &at);
+        ball = mark(world, 'b', 0, 0, 0, true, &ball_type), ball->bound.radius = 3.0;
+    }
+    void TearDown() override { VNode_destroy(viewer), PlotPass::TearDown(); }
+    void put_ball(double x, double y, double z) {
+        double* t = ball->frame->current.m + 12;
+        t[0] = x, t[1] = y, t[2] = z;
+        VNode_remember_frames(world);
+    }
+    // Whether the centre texel of each face of a cube map is white.
+    static std::array<bool, 6> white_faces(GLuint texture, int size) {
+        std::array<bool, 6> out{};
+        std::vector<unsigned char> texels(3 * size * size);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, texture);  // rows of 3 x 64 or 3 x 512 bytes: aligned
+        for (int face = 0; face < 6; face++) {
+            glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+            const unsigned char* c = &texels[3 * (size / 2 * size + size / 2)];
+            out[face] = c[0] > 200 && c[1] > 200 && c[2] > 200;
+        }
+        return out;
+    }
+    VNode* viewer = nullptr;
+    Mark* ball = nullptr;
+};
+
+// Boxes and lines as "kind x,y x2,y2 colour", in drawing order; points are looked at as pictures.
+struct Shapes {
+    std::vector<DiagramShape> all;
+    Shapes(const VNode* n, double x0, double x1, double y, double dy) {
+        VNode_tree_diagram_shapes(n, x0, x1, y, dy, add, this);
+    }
+    static void add(void* user, const DiagramShape& s) { static_cast<Shapes*>(user)->all.push_back(s); }
+    std::vector<std::string> outlines() const {
+        static const char* kinds[] = {"point", "line", "fill", "box"};
+        std::vector<std::string> out;
+        char text[96];
+        for (const DiagramShape& s : all) {
+            std::snprintf(text, sizeof text, "%s %g,%g %g,%g %06x", kinds[int(s.kind)], s.x, s.y, s.x2, s.y2, s.colour);
+            if (s.kind != DiagramShapeKind::point) out.push_back(text);
+        }
+        return out;
+    }
+    // The points in the 5 x 5 cell below (cx, cy): 'x' black, 'o' grey.
+    std::vector<std::string> glyph(double cx, double cy) const {
+        std::vector<std::string> rows(5, ".....");
+        for (const DiagramShape& s : all) {
+            int col = static_cast<int>(s.x - cx + 2), row = static_cast<int>(s.y - cy);
+            if (s.kind != DiagramShapeKind::point || col < 0 || col > 4 || row < 0 || row > 4) continue;
+            rows[row][col] = s.colour == 0 ? 'x' : s.colour == 0x808080 ? 'o' : '?';
+        }
+        return rows;
+    }
+};
+
+Light make_light(float x, float y, float z, float weight) { return Light{{x, y, z}, {1, 1, 1}, weight, 0.0f}; }
+
+std::vector<Light> scattered(int n) {  // in a 50 x 10 x 30 box, weights 0.1 to 1.1
+    auto real = [](double top) { return static_cast<float>(random_real(top)); };
+    std::vector<Light> lights;
+    for (int k = 0; k < n; k++) lights.push_back(make_light(real(50), real(10), real(30), real(1) + 0.1f));
+    return lights;
+}
+
+float total_weight(const std::vector<Light>& lights) {
+    return std::accumulate(lights.begin(), lights.end(), 0.0f, [](float w, const Light& l) { return w + l.weight; });
+}
+
+class LightTreeTest : public testing::Test {
+protected:
+    void SetUp() override { LightTree_init(&tree); DynArray_init_of<Light>(&out); }
+    void TearDown() override { LightTree_free(&tree); DynArray_free(out); }
+    void build(const std::vector<Light>& lights) {
+        LightTree_clear(&tree);
+        for (const Light& l : lights) LightTree_add_leaf(&tree, l.pos.x, l.pos.y, l.pos.z, 1, 1, 1, l.weight);
+        root = LightTree_build(&tree);
+    }
+    std::vector<Light> query(Vec3f p) {
+        out.count = 0;
+        LightTree_query(&tree, root, p, LIGHT_CUT_THRESHOLD, &out);
+        return result();
+    }
+    std::vector<Light> merge(const std::vector<Light>& lights, int32_t limit) {
+        out.count = 0;
+        for (const Light& l : lights) DynArray_push_value(&out, l);
+        lights_merge(&out, Vec3f{0, 0, 0}, limit);
+        return result();
+    }
+    std::vector<Light> result() const { return {DynArray_items<Light>(&out), DynArray_items<Light>(&out) + out.count}; }
+    // Every entry but the root is the child of one later entry, its box inside its parent's.
+    void check_tree(int32_t leaves) const {
+        ASSERT_EQ(root, 2 * leaves - 2);
+        ASSERT_EQ(tree.lights.count, static_cast<uint32_t>(2 * leaves - 1));
+        std::vector<int> parents(tree.entries.count, 0);
+        parents[root] = 1;
+        const LightEntry* e = DynArray_items<LightEntry>(&tree.entries);
+        for (int32_t k = 0; k <= root; k++) {
+            if (e[k].left < 0) continue;
+            for (int32_t c : {e[k].left, e[k].right}) {
+                ASSERT_TRUE(c >= 0 && c < k);
+                parents[c]++;
+                for (int a = 0; a < 3; a++) EXPECT_TRUE(e[k].lo[a] <= e[c].lo[a] && e[k].hi[a] >= e[c].hi[a]);
+            }
+        }
+        for (int n : parents) EXPECT_EQ(n, 1);
+    }
+    LightTree tree;
+    DynArray out;
+    int32_t root = -1;
 };
 
 }  // namespace
@@ -202,4 +344,234 @@ TEST_F(PlotPass, StereoPlotsTheLeftEyeFirstEachHalfTheSeparationToItsSide) {
     ASSERT_EQ(order(), "oo");
     EXPECT_NEAR(seen[0].tx, 0.035, 1e-9);
     EXPECT_NEAR(seen[1].tx, -0.035, 1e-9);
+}
+
+TEST_F(EnvViews, AThingAheadShowsOnlyInFaceZeroAndOneBehindOnlyInFaceFiveLeavingTheViewAsFound) {
+    for (const double z : {-10.0, 10.0}) {
+        put_ball(0.0, 0.0, z);
+        for (int face = 0; face < 6; face++) {
+            const bool shown = face == (z < 0 ? 0 : 5);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            const auto before = view_state();
+            VNode_reset_counters();
+            face_view(world, viewer, 100, 100, 64, 64, face);
+            EXPECT_EQ(view_state(), before) << "face " << face;
+            EXPECT_EQ(things_plotted, shown ? 1u : 0u) << "z " << z << " face " << face;
+            EXPECT_EQ(white(gl_test_pixel(132, 132)), shown) << "face " << face;  // drawn into its square only
+            EXPECT_FALSE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
+        }
+    }
+}
+
+TEST_F(EnvViews, EachDirectionLandsInItsOwnCubeFaceAlsoWhenTheTextureIsReused) {
+    // +x, -x, +y, -y, +z, -z: the order of the cube map's faces.
+    const double dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    GLuint texture = 0;
+    for (int d = 0; d < 6; d++) {
+        put_ball(5 + 10 * dirs[d][0], 10 * dirs[d][1], 10 * dirs[d][2]);
+        const auto before = view_state();
+        const GLuint got = env_cube_capture(world, 5, 0, 0, 64, texture);
+        EXPECT_EQ(view_state(), before);
+        EXPECT_TRUE(texture == 0 || got == texture);
+        const std::array<bool, 6> faces = white_faces(texture = got, 64);
+        for (int f = 0; f < 6; f++) EXPECT_EQ(faces[f], f == d) << "direction " << d << ", " << f;
+    }
+    glDeleteTextures(1, &texture);
+}
+
+TEST_F(EnvViews, CubeMapIsCapturedOnceAndKeptWhenTheWorldChanges) {
+    put_ball(0.0, 0.0, 10.0);
+    const uint32_t first = env_cube_map(world, 0, 0, 0);
+    put_ball(10.0, 0.0, 0.0);
+    EXPECT_EQ(env_cube_map(world, 0, 0, 0), first);
+    const std::array<bool, 6> faces = white_faces(first, 512);
+    EXPECT_TRUE(faces[4] && !faces[0]) << "+z as first seen, not +x where the ball is now";
+}
+
+TEST_F(EnvViews, SphereMirrorsWhatLiesBehindTheViewerAndRestoresTheState) {
+    // The viewer turned to look along -x; behind it, beyond the sphere's centre, the ball.
+    frame_rotate_y(&viewer->frame->current, 3.14159265358979323846 / 2);
+    put_ball(10.0, 0.0, 0.0);
+    const GLuint texture = env_cube_capture(world, -10, 0, 0, 64, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    camera_from_frame(&viewer->frame->current);
+    glEnable(GL_LIGHTING);
+    const std::string before = gl_test_state();
+    env_sphere(-10.0f, 0.0f, 0.0f, 2.0f, texture);
+    EXPECT_TRUE(white(gl_test_pixel(GL_TEST_WIDTH / 2, GL_TEST_HEIGHT / 2)));
+    EXPECT_EQ(gl_test_state(), before);
+    glDeleteTextures(1, &texture);
+}
+
+using TreeDiagram = WorldTest<>;
+TEST_F(TreeDiagram, WorldWithThreeLeavesAsTheOverlayPlacesIt) {
+    for (int i = 0; i < 3; i++) VNode_create(&invisible_type, world);
+    // A 1366 x 768 screen: the world at the middle of 341..1366, its leaves a tenth of the way
+    // down, in the middles of the thirds, drawn from the last to the first.
+    const Shapes s(world, 1366 / 4, 1366, 0, 768);
+    const std::vector<std::string> want = {
+        "line 853,2 1195.17,76.8 808080", "line 853,2 853.5,76.8 808080", "line 853,2 511.833,76.8 808080",
+        "fill 852,1 3,3 0000ff", "box 851,0 4,4 8080ff", "fill 1194,77 3,3 000000", "box 1193,76 4,4 808080",
+        "fill 852,77 3,3 000000", "box 851,76 4,4 808080", "fill 510,77 3,3 000000", "box 509,76 4,4 808080"};
+    EXPECT_EQ(s.outlines(), want);
+    EXPECT_EQ(s.all.size(), want.size()) << "opaque nodes draw no points";
+}
+
+TEST_F(TreeDiagram, DeeperTreeNestsRangesAndRowsAndMarksTheFlags) {
+    // world: [a: [a0 transparent, a1 plotted only as a leaf], b transparent]
+    VNode* a = VNode_create(&invisible_type, world);
+    VNode_create(&invisible_type, world)->flags |= VN_TRANSPARENT;
+    VNode_create(&invisible_type, a)->flags |= VN_TRANSPARENT;
+    VNode_create(&invisible_type, a)->flags |= VN_PLOT_IF_LEAF;
+    const Shapes s(world, 0, 800, 0, 1000);
+    // b's diamond is points only; then a, a row lower: 0.9 x 100 + 0.1 x 1000 = 190.
+    const std::vector<std::string> want = {
+        "line 400,2 600,100 808080", "line 400,2 200,100 808080", "fill 399,1 3,3 0000ff", "box 398,0 4,4 8080ff",
+        "line 200,102 300,190 808080", "line 200,102 100,190 808080", "fill 199,101 3,3 0000ff",
+        "box 198,100 4,4 8080ff", "fill 299,191 3,3 000000", "box 298,190 4,4 808080"};
+    EXPECT_EQ(s.outlines(), want);
+    const std::vector<std::string> diamond = {"..o..", ".oxo.", "oxxxo", ".oxo.", "..o.."};
+    EXPECT_EQ(s.glyph(600, 100), diamond) << "b";
+    EXPECT_EQ(s.glyph(100, 190), diamond) << "a0";
+    const std::vector<std::string> dot = {".....", ".....", "..o..", ".....", "....."};
+    EXPECT_EQ(s.glyph(300, 190), dot) << "a1's square gets a lighter point in its middle";
+}
+
+using TreeDiagGl = PlotPass;
+TEST_F(TreeDiagGl, BoundMarkerShowsTheSphereAndNothingForRadiusZero) {
+    const uint32_t list = VNode_bound_marker_list();
+    world->frame->current.m[14] = -5.0;
+    for (double radius : {0.0, 1.0}) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        world->bound.radius = radius;
+        VNode_draw_bounds(world);
+        const auto rgb = gl_test_pixels(GL_TEST_WIDTH / 2 - 150, GL_TEST_HEIGHT / 2 - 150, 300, 300);
+        int lit = 0;  // none for radius 0, else the rings round x and y, seen edge on
+        for (std::size_t i = 0; i < rgb.size(); i += 3) lit += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
+        EXPECT_TRUE(radius == 0.0 ? lit == 0 : lit > 500) << radius << ": " << lit;
+    }
+    EXPECT_EQ(VNode_bound_marker_list(), list) << "compiled once, kept";
+    EXPECT_EQ(glIsList(list), GL_TRUE);
+}
+
+// Lights at one place, or a float apart (the midpoint no split), once split for ever.
+TEST_F(LightTreeTest, TreesNestAndEveryCutKeepsTheWholeWeight) {
+    EXPECT_EQ(LightTree_build(&tree), -1);  // no leaves, no tree
+    std::vector<Light> together(5, make_light(1, 2, 3, 1));
+    together.insert(together.end(), {make_light(1.0f, 2.0f, 3.0000002f, 1), make_light(9, 2, 3, 1)});
+    zibu_rand_reset();
+    for (const std::vector<Light>& lights : {std::vector<Light>{make_light(3, 4, 5, 2)}, scattered(300), together}) {
+        build(lights);
+        check_tree(static_cast<int32_t>(lights.size()));
+        const float total = total_weight(lights);
+        for (Vec3f p : {Vec3f{1, 2, 3}, Vec3f{25, 5, 15}, Vec3f{0, 0, 60}, Vec3f{-500, 0, 0}}) {
+            EXPECT_NEAR(total_weight(query(p)), total, total * 1e-5f);
+            lights_select(&tree, p, 8, &out);
+            EXPECT_LE(out.count, 8u);
+            EXPECT_NEAR(total_weight(result()), total, total * 1e-5f);
+        }
+        EXPECT_EQ(query(Vec3f{-500, 0, 0}).size(), 1u);  // far off the root stands for all
+    }
+    EXPECT_EQ(query(Vec3f{1, 2, 3}).size(), 7u);  // on the shared place every leaf comes back
+}
+
+// A and B merge first; then (A+B) with C costs more than D with E, though B with C alone was
+// cheaper: a stale cost picks the wrong pair. D, moved into A's slot, must take its own costs
+// along (A with C would undercut D with E).
+TEST_F(LightTreeTest, TenLightsIntoEightMergeTheCheapestPairTwice) {
+    const Light A = make_light(10, 0, 0, 1), B = make_light(10, 0.1f, 0, 1), C = make_light(10, 0.45f, 0, 1);
+    const Light D = make_light(0, 0, 10, 1), E = make_light(0.4f, 0, 10, 1);
+    const Light o[] = {make_light(-10, 0, 0, 1), make_light(0, -10, 0, 1), make_light(0, 0, -10, 1),
+                       make_light(0, 10, 0, 1), make_light(-7, -7, 0, 1)};
+    std::vector<Light> got = merge({o[0], o[1], A, C, o[2], B, o[3], E, o[4], D}, 8);
+    ASSERT_EQ(got.size(), 8u);
+    for (const Light& e : {o[0], o[1], o[2], o[3], o[4], C, make_light(10, 0.05f, 0, 2), make_light(0.2f, 0, 10, 2)}) {
+        int matches = 0;
+        for (const Light& g : got) matches += vec3f_dist(g.pos, e.pos) < 1e-5f && g.weight == e.weight;
+        EXPECT_EQ(matches, 1) << e.pos.x << " " << e.pos.y << " " << e.pos.z;
+    }
+}
+
+TEST_F(LightTreeTest, MergeNeverPutsALightOnTheThingItself) {
+    for (const Light& l : merge({make_light(1, 0, 0, 1), make_light(-1, 0, 0, 1), make_light(0, 5, 0, 1)}, 2))
+        EXPECT_GT(vec3f_len(l.pos), 0.5f);  // the first two straddle the thing
+    // A light on the thing stays as it is; the other two merge.
+    std::vector<Light> got = merge({make_light(0, 0, 0, 1), make_light(5, 0, 0, 1), make_light(5, 1, 0, 1)}, 2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].pos.x, 0.0f);
+    EXPECT_FLOAT_EQ(got[1].weight, 2.0f);
+}
+
+// A tree kept over lights that changed (one moved, one fewer, the first ones back) is stale.
+TEST_F(LightTreeTest, SceneTreeFollowsItsLights) {
+    zibu_rand_reset(5);
+    std::vector<Light> lights = scattered(200), moved = lights, fewer(lights.begin(), lights.end() - 1);
+    moved[57].pos.x += 1.0f;
+    light_tree_on();
+    for (const std::vector<Light>* given : {&lights, &lights, &moved, &fewer, &lights}) {
+        light_tree_begin();
+        for (const Light& l : *given) light_tree_add(l.pos.x, l.pos.y, l.pos.z, 1, 1, 1, l.weight);
+        light_tree_end();
+        build(*given);
+        for (auto [a, b] : {std::pair{&light_tree.entries, &tree.entries},
+                            std::pair{&light_tree.lights, &tree.lights}}) {
+            ASSERT_EQ(a->count, b->count);
+            EXPECT_EQ(std::memcmp(a->data, b->data, std::size_t{a->count} * a->elem_size), 0);
+        }
+    }
+    light_tree_off();
+}
+
+// The lights chosen near and far from two sheets of lights (cuts of 3 to 95), some right on a
+// light, and the merges of a lattice rich in equal costs stay as first recorded, bit for bit.
+TEST_F(LightTreeTest, ChoiceStaysAsRecorded) {
+    zibu_rand_reset(3);
+    auto uniform = [](float lo, float hi) { return lo + static_cast<float>(random_real(hi - lo)); };
+    for (int k = 0; k < 2500; k++) {
+        bool wide = k % 2 == 0;
+        float x = wide ? uniform(0, 60) : uniform(25, 31), z = wide ? uniform(0, 60) : uniform(0, 6);
+        float y = (wide ? 20.0f : 10.0f) + uniform(-2, 2);
+        LightTree_add_leaf(&tree, x, y, z, uniform(0, 1), uniform(0, 1), uniform(0, 1), uniform(0.001f, 0.01f));
+    }
+    LightTree_build(&tree);
+    uint64_t hash = 0xCBF29CE484222325ull, lights = 0;
+    auto fold = [&] {  // FNV-1a over the chosen lights' bytes
+        const unsigned char* bytes = static_cast<const unsigned char*>(out.data);
+        for (std::size_t i = 0; i < out.count * sizeof(Light); i++) hash = (hash ^ bytes[i]) * 0x100000001B3ull;
+        lights += out.count;
+    };
+    for (int k = 0; k < 600; k++) {
+        Vec3f p = k % 3 == 0 ? Vec3f{uniform(-20, 80), uniform(-20, 60), uniform(-20, 80)}
+                  : k % 3 == 1 ? Vec3f{uniform(0, 60), uniform(19, 26), uniform(0, 60)}
+                               : Vec3f{uniform(24, 32), uniform(8, 14), uniform(-1, 7)};
+        if (k % 50 == 0) p = DynArray_at<Light>(&tree.lights, static_cast<uint32_t>(k)).pos;  // on a light
+        lights_select(&tree, p, 8, &out);
+        fold();
+    }
+    std::vector<Light> lattice;  // the middle one sits on the thing
+    for (int k = 0; k < 27; k++) lattice.push_back(make_light(k % 3 - 1.0f, k / 3 % 3 - 1.0f, k / 9 - 1.0f, 1));
+    for (int limit : {8, 5, 1}) {
+        merge(lattice, limit);
+        fold();
+    }
+    EXPECT_EQ(lights, 4399u);
+    EXPECT_EQ(hash, 14980519980001952812ull);
+}
+
+// A light beyond the library's count is dropped, and leaves the last one in use as it was.
+TEST_F(GlTest, PointLightsBeyondTheLibrarysCountChangeNothing) {
+    lights_start();
+    ASSERT_GE(max_lights, 8);
+    lights_off();
+    for (int32_t k = 0; k <= max_lights; k++) light_point(k * 1.0f, 0, 0, 1, 1, 1, k + 1.0f);
+    EXPECT_EQ(next_light, GL_LIGHT0 + max_lights);
+    const GLenum last = static_cast<GLenum>(GL_LIGHT0 + max_lights - 1);
+    GLfloat linear = 0.0f;
+    glGetLightfv(last, GL_LINEAR_ATTENUATION, &linear);
+    EXPECT_TRUE(glIsEnabled(last));
+    EXPECT_FLOAT_EQ(linear, 1.0f / static_cast<float>(max_lights));
+    lights_off();
+    EXPECT_EQ(next_light, GL_LIGHT0);
+    for (GLenum l = GL_LIGHT0; l <= last; l++) EXPECT_FALSE(glIsEnabled(l));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
