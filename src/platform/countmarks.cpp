@@ -49,3 +49,5 @@ void count_mark(const char* label) {
     if (window.state == CountState::counting && window.open) count_tool_dump(window.open);
     window.open = section ? label : nullptr;
 }
+
+void count_marks_forget() { window = {CountState::unread, 0, 0, 0, nullptr}; }

@@ -14,6 +14,8 @@ constexpr const char* COUNT_REST_OF_FRAME = "(rest of frame)";
 // Called by profile_section with its label: a section starts (label) or the frame's sections
 // end (null or empty).
 void count_mark(const char* label);
+// Tests only: forgets the request and the frames seen, so the next mark reads it again.
+void count_marks_forget();
 
 // The counting tool's side, per platform (no-ops where there is none).
 bool count_tool_present();

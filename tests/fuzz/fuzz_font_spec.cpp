@@ -6,13 +6,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_base_font();
-    size_t at = 0;
-    while (at < size) {
-        size_t rest = 0;
+    for (size_t at = 0, rest = 0; at < size; at += rest) {
         const std::string request = fuzz_first_line(data + at, size - at, &rest);
-        at += rest;
-        const FontAttrs a = font_parse(request.c_str());
-        font_find_or_make(a);
+        font_find_or_make(font_parse(request.c_str()));
         font_select(request.c_str());
     }
     fuzz_reset_fonts();

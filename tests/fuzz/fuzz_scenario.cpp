@@ -12,11 +12,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DynArray list;
     options_init(&list);
-    size_t at = 0;
-    while (at < size) {
-        size_t rest = 0;
+    for (size_t at = 0, rest = 0; at < size; at += rest) {
         const std::string line = fuzz_first_line(data + at, size - at, &rest);
-        at += rest;
         const std::string text(line.c_str());  // up to a zero byte, as the options hold it
         if (!text.empty() && text[0] == '?') {
             const char* value = option_find(&list, text.c_str() + 1);

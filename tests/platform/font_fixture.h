@@ -1,8 +1,6 @@
 #pragma once
-
-// Fonts for tests without OpenGL: the built-in font's glyph table on a made-up atlas,
-// registered as font_load registers a font, and a reset of the whole font state.
-
+// Fonts for tests without OpenGL: the built-in font laid out as font_load lays it out, with no
+// texture (or a made-up one), registered as font_load registers it; a reset of the font state.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,19 +12,9 @@
 
 inline Font* fake_font(const char* name, uint32_t texture = 0) {
     Font* f = static_cast<Font*>(checked_calloc(1, sizeof(Font)));
+    checked_free(font_build(builtin_font_stream, builtin_font_stream_size, 0, 2048, f));
     f->texture = texture;
     str_dup_into(&f->name, name);
-    const unsigned char* rec = builtin_font_stream;
-    for (int c = 0; c < FONT_GLYPHS; ++c, rec += 2 + rec[0] * rec[1]) {
-        f->glyph_w[c] = rec[0];
-        f->glyph_x[c] = 20 * (c % 32);
-        f->glyph_y[c] = 16 * (c / 32);
-    }
-    f->tex_w = 1024;
-    f->tex_h = 256;
-    f->line_h = 13;
-    f->max_w = 16;
-    f->cell_w = 9;
     f->attrs = font_default_attrs();
     f->attrs.base = f;
     f->attrs.glyphs = FONT_GLYPHS;

@@ -1,19 +1,23 @@
-#include "platform/opengl.h"
-#include "platform/primitives.h"
-#include "platform/framecycle.h"
-#include "platform/screenshot.h"
-#include "platform/window.h"
-#include "support/gl_context.h"
-#include "support/scratch_dir.h"
-
+// The files the game writes into the working directory: screenshots (the BMP, its number, the
+// converter) and the graphics error log.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "platform/errorlog.h"
+#include "platform/framecycle.h"
+#include "platform/opengl.h"
+#include "platform/primitives.h"
+#include "platform/screenshot.h"
+#include "platform/window.h"
+#include "support/gl_context.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -23,7 +27,7 @@ uint32_t u32(const std::vector<unsigned char>& b, size_t at) {
 
 class Screenshot : public GlTest {};
 
-TEST_F(Screenshot, FileHoldsTheHeaderAndTheKnownPicture) {
+TEST_F(Screenshot, FileHoldsTheHeaderAndTheKnownPictureOrIsSkipped) {
     ScratchDir dir;
     // Red at the top-left pixel, green at the bottom-right, blue box from (10, 20) to (14, 22).
     overlay_begin();
@@ -49,22 +53,16 @@ TEST_F(Screenshot, FileHoldsTheHeaderAndTheKnownPicture) {
         size_t at = 54 + size_t(h - 1 - y_from_top) * row + size_t(x) * 3;
         return uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 1]) << 8 | b[at];
     };
-    EXPECT_EQ(pixel(0, 0), 0xff0000u);
-    EXPECT_EQ(pixel(GL_TEST_WIDTH - 1, GL_TEST_HEIGHT - 1), 0x00ff00u);
-    EXPECT_EQ(pixel(10, 20), 0x0000ffu);
-    EXPECT_EQ(pixel(14, 22), 0x0000ffu);
-    EXPECT_EQ(pixel(15, 22), 0u);
-    EXPECT_EQ(pixel(1, 0), 0u);
-}
+    const struct { int x, y; uint32_t rgb; } seen[] = {
+        {0, 0, 0xff0000}, {GL_TEST_WIDTH - 1, GL_TEST_HEIGHT - 1, 0x00ff00}, {10, 20, 0x0000ff},
+        {14, 22, 0x0000ff}, {15, 22, 0}, {1, 0, 0}};
+    for (const auto& s : seen) EXPECT_EQ(pixel(s.x, s.y), s.rgb) << s.x << ", " << s.y;
 
-TEST_F(Screenshot, UnopenableFileIsSkipped) {
-    ScratchDir dir;
-    save_screen_bmp("no_such_folder/shot.bmp", 1);
+    save_screen_bmp("no_such_folder/shot.bmp", 1);  // a file that cannot be opened is skipped
     EXPECT_FALSE(std::filesystem::exists("no_such_folder"));
 }
 
 double pinned_clock = 0.0;
-double read_pinned_clock() { return pinned_clock; }
 
 // Screenshots taken within one 0.3-second step of the clock share a number; one whose
 // number is taken gets the next free one (past 99999 comes 0), and no earlier file changes.
@@ -77,7 +75,7 @@ TEST_F(Screenshot, TakenNumberGoesToTheNextFreeOneLeavingEarlierFilesAlone) {
         {1e9, {}, "screenshot33333.bmp"},
     };
     double (*saved_clock)() = clock_seconds;
-    clock_seconds = read_pinned_clock;
+    clock_seconds = [] { return pinned_clock; };
     for (const auto& c : cases) {
         ScratchDir dir;
         for (const auto& name : c.existing) std::ofstream(name) << "earlier " << name;
@@ -110,6 +108,31 @@ TEST(Converter, RunsWithItsArgumentsOnlyWhenOnThePath) {
     run_converter("screenshot01234.bmp");
     setenv("PATH", saved_path.c_str(), 1);
     EXPECT_EQ(read_file("converted.txt"), "-9 -E screenshot01234.bmp\n");
+}
+
+// The messages of the log's lines, each checked to be "yyyy-MMM-dd HH:mm:ss <message>"
+// with the month as the locale names it.
+std::vector<std::string> logged() {
+    std::ifstream in("graphics_error.log");
+    std::vector<std::string> messages;
+    for (std::string line; std::getline(in, line);) {
+        std::string shape = line;
+        for (char& c : shape) c = std::isdigit(static_cast<unsigned char>(c)) ? 'd' : c;
+        const size_t month_end = shape.find('-', 5);
+        const bool stamped = shape.rfind("dddd-", 0) == 0 && month_end != std::string::npos &&
+                             month_end > 5 && shape.find(' ', 5) > month_end &&
+                             shape.compare(month_end, 13, "-dd dd:dd:dd ") == 0;
+        messages.push_back(stamped ? line.substr(month_end + 13) : "unstamped: " + line);
+    }
+    return messages;
+}
+
+TEST(ErrorLog, EachCallAppendsOneCompleteLineAtOnce) {
+    ScratchDir dir;
+    error_log("first");
+    EXPECT_EQ(logged(), std::vector<std::string>{"first"});
+    error_log("second, with 100% of a %s in it");
+    EXPECT_EQ(logged(), (std::vector<std::string>{"first", "second, with 100% of a %s in it"}));
 }
 
 }  // namespace

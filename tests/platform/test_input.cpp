@@ -1,19 +1,156 @@
-// Scripts of scripted runs: what the parser accepts and rejects, the caller's settings, and how a
-// played script reaches the input state and the two clocks through the shared pump.
-#include "platform/script.h"
-
+// The input rules both backends share (key edges, minimised and Alt+Tab, mouse latch, wheel), the
+// SDL backend's translation to them; scripts: what the parser takes and rejects, the caller's
+// settings, how a played script reaches the input state and both clocks through the shared pump.
+#include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/framecycle.h"
 #include "platform/profile.h"
+#include "platform/script.h"
 #include "platform/scriptplay.h"
 #include "platform/window.h"
+#include "platform/window_sdl.h"
 
 namespace {
+
+// Each test starts and ends with no key or button down, the mouse latched, the OS's events and
+// clocks.
+class InputState : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+    static void reset() {
+        input_reset();
+        mouse_buttons = 0;
+        mouse_latch = 1;
+        alt_tab_minimised = 0;
+        event_source_use(&os_events);
+        profile_clock = profile_clock_default;
+    }
+};
+
+// A source with no messages waiting: the window state and keyboard the tests set.
+struct {
+    unsigned char keyboard[256];
+    bool minimised;
+    int topmost_calls, minimise_calls;
+} fake;
+
+const EventSource fake_source = {
+    .messages = [] { return 0; },
+    .minimised = [] { return fake.minimised; },
+    .raise_topmost = [] { ++fake.topmost_calls; },
+    .read_keyboard = [](unsigned char out[256]) { std::memcpy(out, fake.keyboard, 256); },
+    .minimise = [] { ++fake.minimise_calls; },
+    .mouse_motion = nullptr, .clock = nullptr, .fixed_width = 0, .fixed_height = 0,
+};
+
+void pump() { EXPECT_EQ(graphics_pump(), 0); }
+
+class Input : public InputState {
+protected:
+    void SetUp() override {
+        InputState::SetUp();
+        fake = {};
+        event_source = &fake_source;
+    }
+};
+
+TEST_F(Input, KeyHeldAcrossPumpsIsPressedOnlyInTheFirst) {
+    fake.keyboard['Q'] = 0x80;
+    pump();
+    EXPECT_TRUE(key_pressed('Q') && key_held('Q'));
+    pump();
+    EXPECT_TRUE(!key_pressed('Q') && key_held('Q'));
+    fake.keyboard['Q'] = 0;
+    pump();
+    EXPECT_FALSE(key_held('Q'));
+    fake.keyboard['Q'] = 0x81;  // low bit is the toggle state; only the high bit counts
+    pump();
+    EXPECT_TRUE(key_pressed('Q'));
+}
+
+TEST_F(Input, MinimisedWindowKeepsTheKeyboardArrays) {
+    fake.keyboard['A'] = 0x80;
+    pump();
+    pump();
+    fake.minimised = true;
+    fake.keyboard['A'] = 0;
+    fake.keyboard['B'] = 0x80;
+    pump();
+    EXPECT_TRUE(key_held('A') && !key_held('B') && (key_state_before['A'] & 0x80));
+    EXPECT_EQ(fake.topmost_calls, 2);
+}
+
+TEST_F(Input, AltTabMinimisesUntilTheWindowIsMinimised) {
+    pump();
+    EXPECT_EQ(fake.topmost_calls, 1);
+    fake.keyboard[KEY_MENU] = fake.keyboard[KEY_TAB] = 0x80;
+    pump();
+    EXPECT_TRUE(alt_tab_minimised == 1 && fake.minimise_calls == 1);
+    fake.keyboard[KEY_MENU] = fake.keyboard[KEY_TAB] = 0;
+    pump();  // not minimised yet: asks again, and is not placed on top meanwhile
+    EXPECT_TRUE(fake.minimise_calls == 2 && fake.topmost_calls == 2);
+    fake.minimised = true;
+    pump();
+    EXPECT_EQ(alt_tab_minimised, 0);
+    fake.minimised = false;  // restored by the user: on top again, no more minimising
+    pump();
+    EXPECT_TRUE(fake.minimise_calls == 2 && fake.topmost_calls == 3);
+}
+
+// Mouse messages in turn, and the buttons seen after each: buttons held at the start are
+// ignored until all are released (the wheel is not held back), other bits of wParam are dropped,
+// wheel bits last one pump and a move after the wheel in the same pump drops them.
+TEST_F(Input, ButtonsHeldAtStartWaitForAllReleasedAndWheelBitsLastOnePump) {
+    enum Step { BUTTONS, WHEEL, PUMP };
+    const struct { Step step; int32_t value; uint32_t seen; } steps[] = {
+        {BUTTONS, MOUSE_LEFT, 0}, {BUTTONS, MOUSE_LEFT | MOUSE_RIGHT, 0}, {BUTTONS, MOUSE_RIGHT, 0},
+        {WHEEL, -1, MOUSE_WHEEL_TOWARDS}, {BUTTONS, 0, 0},
+        {BUTTONS, MOUSE_RIGHT | MOUSE_MIDDLE | 0x04 | 0x08, MOUSE_RIGHT | MOUSE_MIDDLE},
+        {BUTTONS, MOUSE_LEFT, MOUSE_LEFT}, {WHEEL, 120, MOUSE_LEFT | MOUSE_WHEEL_AWAY},
+        {PUMP, 0, MOUSE_LEFT}, {WHEEL, -120, MOUSE_LEFT | MOUSE_WHEEL_TOWARDS},
+        {BUTTONS, MOUSE_LEFT, MOUSE_LEFT}};
+    for (const auto& s : steps) {
+        if (s.step == BUTTONS) mouse_button_message(s.value);
+        if (s.step == WHEEL) mouse_wheel_message(s.value);
+        if (s.step == PUMP) pump();
+        EXPECT_EQ(mouse_buttons, s.seen) << "step " << &s - steps;
+    }
+    EXPECT_EQ(mouse_latch, 0);
+}
+
+TEST(SdlInput, KeysMapToWin32VirtualKeysLettersFollowingTheLayout) {
+    const struct { SDL_Scancode code; int typed, vk; } cases[] = {
+        {SDL_SCANCODE_ESCAPE, 0, KEY_ESCAPE}, {SDL_SCANCODE_Q, 0, 'Q'}, {SDL_SCANCODE_0, 0, '0'},
+        {SDL_SCANCODE_F1, 0, 0x70}, {SDL_SCANCODE_RCTRL, 0, 0xA3}, {SDL_SCANCODE_KP_ENTER, 0, KEY_RETURN},
+        // On a French layout the key where Q sits on a US keyboard types 'a'.
+        {SDL_SCANCODE_Q, 'a', 'A'}, {SDL_SCANCODE_A, 'q', 'Q'},
+        // Keys typing no letter or digit there, and non-letter keys, keep the physical mapping.
+        {SDL_SCANCODE_1, '&', '1'}, {SDL_SCANCODE_ESCAPE, 'q', KEY_ESCAPE},
+    };
+    for (const auto& c : cases) EXPECT_EQ(vk_of_sdl_key(c.code, c.typed), c.vk) << c.code << " " << c.typed;
+}
+
+TEST(SdlInput, KeyboardStateSetsHighBitsAndGenericModifiersAndMouseBits) {
+    uint8_t scancodes[SDL_NUM_SCANCODES] = {};
+    scancodes[SDL_SCANCODE_RCTRL] = scancodes[SDL_SCANCODE_LALT] = scancodes[SDL_SCANCODE_ESCAPE] = 1;
+    unsigned char out[256];
+    std::fill(out, out + 256, 0x55);
+    keyboard_state_from_sdl(scancodes, SDL_NUM_SCANCODES, out);
+    for (int vk : {KEY_ESCAPE, 0xA3, KEY_CONTROL, KEY_MENU}) EXPECT_EQ(out[vk], 0x80) << vk;
+    EXPECT_EQ(std::count(out, out + 256, 0), 251);
+
+    const uint32_t buttons[][2] = {{SDL_BUTTON_LMASK, MOUSE_LEFT}, {SDL_BUTTON_RMASK, MOUSE_RIGHT},
+                                   {SDL_BUTTON_MMASK, MOUSE_MIDDLE}, {SDL_BUTTON_X1MASK | SDL_BUTTON_X2MASK, 0}};
+    for (const auto& b : buttons) EXPECT_EQ(mouse_bits_of_sdl_buttons(b[0]), b[1]) << b[0];
+}
 
 // A caller's setting "0 seed N" (N at most 99): its own message for a bad N, the parser's for a
 // wrong count of arguments.
@@ -88,12 +225,7 @@ TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
 
 // A script played through graphics_pump, as main_loop pumps: once at the end of start-up
 // (frame 0's input), then after every frame.
-class ScriptPlay : public ::testing::Test {
-protected:
-    void SetUp() override { alt_tab_minimised = 0, mouse_latch = 1, reset(); }
-    void TearDown() override { event_source_use(&os_events), profile_clock = profile_clock_default, reset(); }
-    static void reset() { input_reset(), mouse_buttons = 0; }
-};
+using ScriptPlay = InputState;
 
 TEST_F(ScriptPlay, EventsReachTheFrameTheyNameThroughTheSharedRules) {
     Parsed p("0 down w\n0 button left down\n"  // the start-up move has released the latch: counts at once
