@@ -120,7 +120,8 @@ TEST_F(TitleMenu, BandIsTintedBlueGreyBetweenBlackRowsWithOrWithoutAWorkingShade
         }
         const std::string log = read_file("graphics_error.log");
         for (const char* part : {"fragment shader: ", "no_such_thing", "shader program: "})
-            EXPECT_EQ(log.find(part) != std::string::npos, source == broken) << which << ": " << log;
+            EXPECT_EQ(log.find(part) != std::string::npos, source == broken)
+                << which << ": " << log;
     }
 }
 

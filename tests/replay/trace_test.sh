@@ -53,8 +53,8 @@ summary() {
 real='0 stress 2000 3\n0 clock real\n1 down k\n2 up k\n'
 for r in 1 2; do run two "$real"'30 quit\n' >"$work/two-$r.log" 2>&1 || fail "run $r: $?"; done
 seen=$(summary "$work/two/trace.json" "$work/two/times.log")
-[ "$(wc -l <"$work/two/times.log")" = 60 ] &&
-  [[ "$seen" =~ ^"frames 60 above 60 zero "[0-9]+" of "[0-9]+" counted 60 processes 2 agree 60"$ ]] ||
+[[ $seen =~ ^"frames 60 above 60 zero "[0-9]+" of "[0-9]+" counted 60 processes 2 agree 60"$ ]] &&
+  [ "$(wc -l <"$work/two/times.log")" = 60 ] ||
   fail "two runs timed by the real clock: not what times.log says, or not every frame above zero \
 with its counters: $seen"
 # Without "clock real" the profiler reads the script's clock, which stands within a frame.
@@ -79,5 +79,6 @@ for delay in 0 0.05 0.1 0.2 0.35 0.5; do
   [[ "$(summary "$trace")" =~ ^"frames "([0-9]+) ]] && [ "${BASH_REMATCH[1]}" -ge "$runs" ] ||
     fail "killed ${delay}s after its first frame, the trace does not parse: $(tail -c 200 "$trace")"
 done
-[[ "$(summary "$trace")" =~ " processes $runs " ]] || fail "the killed runs did not each leave their frames"
+[[ "$(summary "$trace")" =~ " processes $runs " ]] ||
+  fail "the killed runs did not each leave their frames"
 [ "$failures" -eq 0 ]
