@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "platform/opengl.h"
 #include "platform/profile.h"
 #include "platform/window.h"
+#include "scene/lights.h"
 #include "support/game_state.h"
 #include "support/gl_context.h"
 #include "support/scratch_dir.h"
@@ -27,6 +27,7 @@ protected:
         reset_fonts();
         font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
         profile_section(nullptr, 0);
+        clear_keys();
     }
     void TearDown() override {
         profile_section(nullptr, 0);
@@ -47,17 +48,6 @@ protected:
         diagnostics_overlay(raw);
     }
 };
-
-std::vector<std::vector<std::string>> read_fields(const char* path) {
-    std::vector<std::vector<std::string>> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream cells(line);
-        lines.emplace_back();
-        for (std::string f; std::getline(cells, f, '\t');) lines.back().push_back(f);
-    }
-    return lines;
-}
 
 }  // namespace
 
@@ -96,11 +86,32 @@ TEST_F(Overlays, TimesLogGetsOneLinePerFrameWithTheRawTimeAndTheFramesSections) 
     frame_time = FRAME_TIME_MAX;  // the simulation clamped these frames
     const int sections[] = {3, 1, 5, 2};
     for (int k = 0; k < 4; k++) frame_with_diagnostics(sections[k], 0.25 * (k + 1));
-    const auto lines = read_fields(times_log_name);
-    ASSERT_EQ(lines.size(), 4u);
-    for (int k = 0; k < 4; k++) {
-        ASSERT_EQ(lines[k].size(), 1u + sections[k]) << "line " << k;
-        EXPECT_EQ(std::stod(lines[k][0]), 0.25 * (k + 1)) << "the raw frame time, unclamped";
-        for (const std::string& f : lines[k]) EXPECT_GE(std::stod(f), 0.0) << f;
+    std::istringstream log(read_file(times_log_name));
+    int k = 0;
+    for (std::string line; k < 4 && std::getline(log, line); k++) {
+        std::istringstream cells(line);
+        std::vector<double> fields;
+        for (std::string f; std::getline(cells, f, '\t');) fields.push_back(std::stod(f));
+        ASSERT_EQ(fields.size(), 1u + sections[k]) << "line " << k;
+        EXPECT_EQ(fields[0], 0.25 * (k + 1)) << "the raw frame time, unclamped";
+        for (double f : fields) EXPECT_GE(f, 0.0);
     }
+    EXPECT_TRUE(k == 4 && log.peek() == EOF) << k << " lines";
+}
+
+// The light tree is rebuilt at every plot, not added to: the same 7442 leaves each time.
+using SceneLights = Overlays;
+TEST_F(SceneLights, LightTreeModeBuildsAllSevenThousandLights) {
+    light_show = 0;
+    lights_start();
+    light_tree_on();
+    for (int plot = 0; plot < 2; plot++) {
+        set_scene_lights();
+        uint32_t leaves = 0;
+        for (uint32_t i = 0; i < light_tree.entries.count; i++)
+            leaves += DynArray_at<LightEntry>(&light_tree.entries, i).left == -1;
+        EXPECT_EQ(leaves, 7442u);
+    }
+    light_tree_off();
+    lights_off();
 }

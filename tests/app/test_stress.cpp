@@ -11,6 +11,7 @@
 #include "app/ship.h"
 #include "scene/advance.h"
 #include "scene/collide.h"
+#include "support/game_state.h"
 #include "things/asteroid.h"
 
 namespace {
@@ -38,9 +39,12 @@ struct Scene {
     }
 };
 
+using StressScene = WorldTest<>;  // the world's nodes all gone again after each test
+using GroupNode = WorldTest<>;
+
 }  // namespace
 
-TEST(StressScene, TheLineAndTheBuilderRefuseCountsAndDepthsOutOfRange) {
+TEST_F(StressScene, TheLineAndTheBuilderRefuseCountsAndDepthsOutOfRange) {
     struct Case { const char* line; StressRequest wanted; };  // count 0: refused
     const Case cases[] = {
         {"0 stress 1000000 8 4294967295", {1000000, 8, 4294967295u}},
@@ -66,8 +70,6 @@ TEST(StressScene, TheLineAndTheBuilderRefuseCountsAndDepthsOutOfRange) {
         }
     }
     // The builder does not trust its caller: a depth of 0 once recursed without end.
-    const uint32_t before = total_nodes;
-    VNode* world = World_create(0, 0, 0, nullptr);
     const VNode* ship = ship_create(0, 0, 0, world);
     for (const StressRequest r : {StressRequest{0, 3, 1}, StressRequest{STRESS_COUNT_MAX + 1, 3, 1},
                                   StressRequest{20, 0, 1}, StressRequest{20, STRESS_DEPTH_MAX + 1, 1}}) {
@@ -75,11 +77,9 @@ TEST(StressScene, TheLineAndTheBuilderRefuseCountsAndDepthsOutOfRange) {
         EXPECT_EQ(VNode_child_count(world), 1u);
     }
     EXPECT_EQ(stress_fan_out(20, 0), 0u);
-    VNode_destroy(world);
-    EXPECT_EQ(total_nodes, before);
 }
 
-TEST(StressScene, EveryRockAtTheBottomOfATreeOfTheFanOutInTheCubeAroundTheShip) {
+TEST_F(StressScene, EveryRockAtTheBottomOfATreeOfTheFanOutInTheCubeAroundTheShip) {
     const uint32_t before = total_nodes;
     struct Case { uint32_t n, depth, fan_out; };
     for (const Case c : {Case{1, 1, 1}, Case{1, 8, 1}, Case{1000, 1, 1000}, Case{2000, 3, 13},
@@ -109,9 +109,7 @@ TEST(StressScene, EveryRockAtTheBottomOfATreeOfTheFanOutInTheCubeAroundTheShip) 
 
 // A group's sphere encloses its children once they have moved; the collision pass meets rocks of
 // different groups; a group left without children goes, and so its parent, which advances after it.
-TEST(GroupNode, EnclosesItsChildrenMeetsOtherGroupsAndGoesWhenEmpty) {
-    const uint32_t before = total_nodes;
-    VNode* world = World_create(0, 0, 0, nullptr);
+TEST_F(GroupNode, EnclosesItsChildrenMeetsOtherGroupsAndGoesWhenEmpty) {
     VNode *left = Group_create(world), *right = Group_create(Group_create(world));
     Thing *a = asteroid_create(0, 0, 0, 1.0, left), *far = asteroid_create(-30, 4, 2, 0.5, left);
     Thing* b = asteroid_create(1.5, 0, 0, 1.0, right);
@@ -126,6 +124,4 @@ TEST(GroupNode, EnclosesItsChildrenMeetsOtherGroupsAndGoesWhenEmpty) {
     VNode_remove(b);
     VNode_advance_tree(world, 0.1);
     EXPECT_EQ(VNode_child_count(world), 1u);
-    VNode_destroy(world);
-    EXPECT_EQ(total_nodes, before);
 }

@@ -48,8 +48,11 @@ TEST(MenuGeometry, BandFollowsTheAspectAndIsCappedOnWideScreens) {
 extern "C" void __lsan_disable() __attribute__((weak));
 extern "C" void __lsan_enable() __attribute__((weak));
 struct DriverLeaksIgnored {
-    DriverLeaksIgnored() { __lsan_disable ? __lsan_disable() : void(); }
-    ~DriverLeaksIgnored() { __lsan_enable ? __lsan_enable() : void(); }
+    explicit DriverLeaksIgnored(bool shader) : on(shader && __lsan_disable) {
+        on ? __lsan_disable() : void();
+    }
+    ~DriverLeaksIgnored() { on ? __lsan_enable() : void(); }
+    bool on;
 };
 
 struct Rgb { int r, g, b; };
@@ -67,7 +70,6 @@ protected:
     void SetUp() override {
         GlTest::SetUp();
         if (!current_font) font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
-        title_menu_forget();
     }
     void TearDown() override {
         title_menu_forget();
@@ -87,44 +89,39 @@ protected:
         const unsigned char* c = &frame[3 * (row * GL_TEST_WIDTH + x)];
         return Rgb{c[0], c[1], c[2]};
     }
-    void expect_black_outside_the_band() const {
-        for (int y : {0, 95, 673, GL_TEST_HEIGHT - 1}) expect_rgb(pixel(right, y), {0, 0, 0}, "outside");
-    }
     const int right = GL_TEST_WIDTH * 9 / 10;  // a column right of the texts
     std::vector<unsigned char> frame;
 };
 
-TEST_F(TitleMenu, ShaderTintsTheBandBlueGreyBetweenBlackRows) {
-    {
-        DriverLeaksIgnored shader_code;
-        draw_menu();
-    }
-    expect_black_outside_the_band();
-    const Rgb orange = pixel(right, 200), grey = pixel(right, 600);
-    // Luminance l of the texel becomes (0.7 l, 0.7 l, 0.3 + 0.7 l).
-    expect_rgb(grey, {143, 143, 219}, "grey half");
-    EXPECT_NEAR(orange.r, orange.g, 3);
-    EXPECT_GT(orange.b, orange.r + 40);
-    EXPECT_LT(orange.r, grey.r - 20);  // darker than the grey half: the halves kept their place
-}
-
-// Without the shader the band is darkened to 70 % and gets 30 % blue added; a shader that does
-// not build leaves its logs in "graphics_error.log".
-TEST_F(TitleMenu, WithoutTheShaderOrWithABrokenOneTheBandIsDarkenedAndBlueTinted) {
-    for (const char* source : {static_cast<const char*>(nullptr),
-                               "void main() { gl_FragColor = no_such_thing; }"}) {
+// The shader takes a texel's luminance l to (0.7 l, 0.7 l, 0.3 + 0.7 l). Without it the band is
+// darkened to 70 % and gets 30 % blue added; a shader that does not build leaves its logs in
+// "graphics_error.log". Either way the rows above and below the band are black.
+TEST_F(TitleMenu, BandIsTintedBlueGreyBetweenBlackRowsWithOrWithoutAWorkingShader) {
+    const char* broken = "void main() { gl_FragColor = no_such_thing; }";
+    for (const char* source : {menu_shader_text, static_cast<const char*>(nullptr), broken}) {
+        const char* which = source == broken ? "broken shader" : source ? "shader" : "none";
         ScratchDir dir;
         title_menu_forget();
         menu_shader_source = source;
-        draw_menu();
-        const char* which = source ? "broken shader" : "no shader";
-        expect_black_outside_the_band();
-        expect_rgb(pixel(right, 200), {143, 71, 112}, which);
-        expect_rgb(pixel(right, 600), {143, 143, 219}, which);
-
+        {
+            DriverLeaksIgnored shader_code(source == menu_shader_text);
+            draw_menu();
+        }
+        for (int y : {0, 95, 673, GL_TEST_HEIGHT - 1})
+            expect_rgb(pixel(right, y), {0, 0, 0}, which);
+        const Rgb orange = pixel(right, 200), grey = pixel(right, 600);
+        expect_rgb(grey, {143, 143, 219}, which);
+        if (source == menu_shader_text) {
+            EXPECT_NEAR(orange.r, orange.g, 3);
+            EXPECT_GT(orange.b, orange.r + 40);
+            EXPECT_LT(orange.r, grey.r - 20);  // darker than the grey half: the halves in place
+        } else {
+            expect_rgb(orange, {143, 71, 112}, which);
+        }
         const std::string log = read_file("graphics_error.log");
         for (const char* part : {"fragment shader: ", "no_such_thing", "shader program: "})
-            EXPECT_EQ(log.find(part) != std::string::npos, source != nullptr) << log;
+            EXPECT_EQ(log.find(part) != std::string::npos, source == broken)
+                << which << ": " << log;
     }
 }
 

@@ -62,17 +62,14 @@ wait_for() {
   return 1
 }
 
-# hold_until LIMIT KEY... -- COMMAND...: the keys stay down until the command succeeds (proof
+# hold_until LIMIT "KEY..." COMMAND...: the keys stay down until the command succeeds (proof
 # that a frame saw them): a press shorter than a slow frame would go unseen.
 hold_until() {
-  local limit=$1 keys=() status
-  shift
-  while [ "$1" != -- ]; do keys+=("$1"); shift; done
-  shift
-  xdotool keydown "${keys[@]}"
-  wait_for "$limit" "$@"
+  local status
+  xdotool keydown $2
+  wait_for "$1" "${@:3}"
   status=$?
-  xdotool keyup "${keys[@]}"
+  xdotool keyup $2
   return $status
 }
 
@@ -92,16 +89,12 @@ screenshot_done() {
 
 times_log_lines() { if [ -e "$work/run/times.log" ]; then wc -l <"$work/run/times.log"; else echo 0; fi; }
 times_log_above() { [ "$(times_log_lines)" -gt "$1" ]; }
-diagnostics_on() { hold_until 60 k -- times_log_above 0 || fail "K: no times.log came"; }
+diagnostics_on() { hold_until 60 k times_log_above 0 || fail "K: no times.log came"; }
 
 # Waits up to $1 seconds for the game to end; exit_status is its status, or "running".
 wait_exit() {
-  local i
-  for ((i = 0; i < $1 * 10; i++)); do
-    alive || { wait "$pid"; exit_status=$?; return; }
-    sleep 0.1
-  done
-  exit_status=running
+  wait_for "$1" false
+  if alive; then exit_status=running; else wait "$pid"; exit_status=$?; fi
 }
 
 # Ends the game with the key, held until the game has gone, and expects status 0.

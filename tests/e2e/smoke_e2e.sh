@@ -25,13 +25,13 @@ check_keys() {
   geometry=$(xdotool getwindowgeometry "$(window_id)" | sed -n 's/.*Geometry: //p')
   log "the window is $geometry"
   [ "$geometry" = "${SCREEN_W}x${SCREEN_H}" ] || fail "the window is $geometry, not full screen"
-  hold_until 60 ctrl t k -- times_log_above 0 || { fail "K: no times.log came"; return; }
+  hold_until 60 "ctrl t k" times_log_above 0 || { fail "K: no times.log came"; return; }
   n=$(times_log_lines)
   wait_for 60 times_log_above $((n + 2)) || fail "times.log stopped at $n lines while K was on"
   xdotool keydown t  # the menu is at full fade after a quarter of a second of frames
   n=$(times_log_lines)
   wait_for 60 frames_lasted "$n" 0.5 || fail "T: no frames came while it was held"
-  hold_until 60 ctrl s -- screenshot_done || fail "Ctrl+S wrote no screenshot"
+  hold_until 60 "ctrl s" screenshot_done || fail "Ctrl+S wrote no screenshot"
   xdotool keyup t
   shot=$(screenshots | head -n 1)
   [ -n "$shot" ] || return

@@ -50,7 +50,7 @@ run_headless() {
 }
 
 le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
-first_frames() { hold_until 60 ctrl s -- screenshot_done; }
+first_frames() { hold_until 60 "ctrl s" screenshot_done; }
 # A new complete screenshot, Ctrl+S held until it is written; prints its path.
 shot() { rm -f "$work"/run/screenshot*.bmp; first_frames && screenshots | head -n 1; }
 judged() { perl "$JUDGE" "$work/run" "$@" >>"$work/judged.txt"; }
@@ -254,7 +254,7 @@ case_refusing_wm() {
   "$ZIBU_REFUSING_WM" 100 60 800 600 >"$work/wm.out" 2>&1 &
   wm_pid=$!
   for _ in $(seq 40); do grep -q ready "$work/wm.out" && break; sleep 0.1; done
-  if start_and_see && hold_until 60 ctrl s -- screenshot_done $((54 + 800 * 600 * 3)); then
+  if start_and_see && hold_until 60 "ctrl s" screenshot_done $((54 + 800 * 600 * 3)); then
     f=$(screenshots | head -n 1)
     local size="$(le32 "$f" 18)x$(le32 "$f" 22)"
     log "${f##*/}: $size, $(stat -c %s "$f") bytes"

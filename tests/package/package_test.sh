@@ -9,8 +9,7 @@
 # scripts/package.sh) and, for the .zip, mingw-w64 could build zibu.exe.
 # Usage: package_test.sh MODE <packages> <version> [<zibu_replay> <script>]
 set -uo pipefail
-mode=$1 packages=$2 version=$3
-judge=$(dirname "$(readlink -f "$0")")/../replay/judge.pl
+mode=$1 packages=$2 version=$3 name=package-$1
 package=$packages/zibu_${version}-1_amd64.deb
 [ "$mode" = zip ] && package=$packages/zibu-$version-windows-x86_64.zip
 if [ ! -e "$package" ]; then
@@ -24,41 +23,20 @@ if [ "$mode" = lintian ]; then
   echo "$out"
   ! grep -q '^E: ' <<<"$out"; exit
 fi
-[ -n "${DISPLAY:-}" ] || exec xvfb-run -a -s '-screen 0 1280x720x24 -noreset' "$0" "$@"
-
-tree_replay=$4 script=$(readlink -f "$5")
-work=$(mktemp -d "${TMPDIR:-/tmp}/zibu-package-$mode.XXXXXX")
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-trap '[ "$mode" = zip ] && WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null
-  [ "$failures" -eq 0 ] && rm -rf "$work" || echo "left $work for inspection"' EXIT
-
-# play OUTDIR COMMAND...: the script played in (and writing to) the empty folder OUTDIR; with
-# a folder other than the build tree's, the run must have the tree's digests and (nearly) its
-# pictures.
-play() {
-  local out=$1 agree=() f && shift && mkdir -p "$out"
-  (cd "$out" && "$@" "$script" .) >"$out.log" 2>&1 || { fail "$* ended with status $?"; cat "$out.log"; }
-  [ -s "$out/digest.txt" ] || fail "no digest in $out"
-  [ "$out" = "$work/tree" ] && return
-  cmp -s "$work/tree/digest.txt" "$out/digest.txt" ||
-    fail "${out##*/}: the digests differ from the build tree's: $(diff "$work/tree/digest.txt" "$out/digest.txt" | head -n 4)"
-  for f in "$work/tree"/*.bmp; do agree+=("agree('${f##*/}', '$f') >= 99.9"); done
-  perl "$judge" "$out" "${agree[@]}" || fail "${out##*/}: the pictures differ from the build tree's"
-}
+source "$(dirname "$(readlink -f "$0")")/../replay/replay_lib.sh"
 # says WANT COMMAND...: COMMAND prints the line WANT first on stdout.
 says() {
   local got && got=$("${@:2}" 2>/dev/null | head -n 1 | tr -d '\r')
   [ "$got" = "$1" ] || fail "${*:2} said '$got', not '$1'"
 }
 
-play "$work/tree" "$tree_replay"
+play "$work/tree" "$5" "$4"
 if [ "$mode" = deb ]; then
-  root=$work/root
-  mkdir "$root"
+  root=$work/root && mkdir "$root"
   dpkg-deb -x "$package" "$root" || fail "dpkg-deb -x $package"
   says "zibu_replay $version" "$root/usr/bin/zibu_replay" --version
-  play "$work/deb" "$root/usr/bin/zibu_replay"
+  play "$work/deb" "$5" "$root/usr/bin/zibu_replay"
+  same_run "$work/tree" "$work/deb"
   # From the menu, without a display: the game says which it is, ends with status 1 and leaves
   # its error log in its own folder, made by the launcher.
   exec_line=$(grep '^Exec=' "$root/usr/share/applications/zibu.desktop")
@@ -79,8 +57,9 @@ else
       fail "$exe imports $dll, which Windows does not ship"
     done
   done
-  export WINEDEBUG=-all WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
+  wine_prefix
   says "zibu_replay $version" wine "$dir/zibu_replay.exe" --version
-  play "$work/wine" wine "$dir/zibu_replay.exe"
+  play "$work/wine" "$5" wine "$dir/zibu_replay.exe"
+  same_run "$work/tree" "$work/wine"
 fi
 [ "$failures" -eq 0 ]

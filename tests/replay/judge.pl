@@ -1,5 +1,5 @@
 #!/usr/bin/perl
-# Judges what a run of the game left in DIR (pictures, the digest, times.log, trace.json) by
+# Judges what a run of the game left in DIR (pictures, the digest, text files) by
 # expectations: Perl expressions over the measures below, each printed with the values it saw.
 #   judge.pl DIR EXPR...   "@FILE" stands for every "#= EXPR" line of FILE (a script of
 #                          tests/scripts says so what its run must show)
@@ -17,16 +17,9 @@
 #   score(F), nodes(F), plotted(F)  the digest's figure of frame F
 #   lines(FILE), columns(FILE)  a text file's lines (0 when missing), and the tab-separated
 #                               fields of its lines (-1: not all the same)
-#   trace_frames(FILE)          the frames of a trace (a JSON array of events; fails unparsed)
-#   trace_processes(FILE)       the processes named in it (process_name events)
-#   trace_agrees(FILE, LOG)     its frames whose sections lie inside the frame and last, in
-#                               order, what the same line of LOG gives them, to the microsecond
-#                               (or the six digits the log has)
 use strict;
 use warnings;
 use List::Util qw(min max);
-use JSON::PP;
-use POSIX qw(floor);
 
 my ($dir, @args) = @ARGV;
 die "usage: judge.pl DIR EXPR|\@SCRIPT...\n" unless defined $dir && @args;
@@ -39,7 +32,6 @@ my %KINDS = (
     neutral => sub { max(@_) >= 24 && max(@_) - min(@_) <= 10 },        # the solute's cubes
     red     => sub { $_[0] >= 60 && $_[1] + $_[2] <= 8 },               # the left eye alone
     cyan    => sub { $_[0] <= 8 && min($_[1], $_[2]) >= 40 },           # the right eye alone
-    bluish  => sub { $_[2] >= 60 },                                      # a tinted band
     blue    => sub { $_[2] >= 60 + max($_[0], $_[1]) },                  # tinted blue-grey
 );
 
@@ -51,8 +43,7 @@ sub picture {
     my $path = $name =~ m{^/} ? $name : "$dir/$name";
     $path .= '.bmp' unless $path =~ /\.bmp$/;
     open(my $fh, '<:raw', $path) or die "no picture $path\n";
-    local $/;
-    my $data = <$fh>;
+    my $data = do { local $/; <$fh> };
     die "$path is not a BMP\n" unless substr($data, 0, 2) eq 'BM';
     my ($offset, $w, $h) = unpack('x10 V x4 V V', $data);
     return $pictures{$name} = {w => $w, h => $h, offset => $offset, bytes => $data,
@@ -186,63 +177,12 @@ sub columns {
     return noted(keys(%counts) == 1 ? (keys %counts)[0] : -1, 'columns', @_);
 }
 
-# The trace's frames, in order: each [the frame event, its sections].
-sub trace_parse {
+sub expectations_of {
     my ($file) = @_;
-    open(my $fh, '<:raw', "$dir/$file") or die "no trace $file\n";
-    local $/;
-    my $events = decode_json(<$fh>);
-    die "$file is not an array of events\n" unless ref $events eq 'ARRAY';
-    my @frames;
-    for my $e (@$events) {
-        next unless $e->{ph} eq 'X';
-        if ($e->{name} eq 'frame') { push @frames, [$e, []] }
-        elsif (@frames) { push @{$frames[-1][1]}, $e }
-    }
-    return ($events, @frames);
+    open(my $fh, '<', $file) or die "cannot read $file\n";
+    return map { /^#=\s*(.*?)\s*$/ ? $1 : () } <$fh>;
 }
-
-sub trace_frames { my (undef, @f) = trace_parse(@_); noted(scalar @f, 'trace_frames', @_) }
-
-sub trace_processes {
-    my ($events) = trace_parse(@_);
-    noted(scalar(grep { $_->{ph} eq 'M' && $_->{name} eq 'process_name' } @$events),
-          'trace_processes', @_);
-}
-
-sub trace_agrees {
-    my ($file, $log) = @_;
-    my (undef, @frames) = trace_parse($file);
-    my @lines = text_lines($log);
-    my $agree = 0;
-    for my $i (0 .. $#frames) {
-        my ($frame, $sections) = @{$frames[$i]};
-        my (undef, @logged) = split /\t/, $lines[$i] // '';
-        next unless @logged == @$sections;
-        my $ok = 1;
-        for my $k (0 .. $#logged) {
-            my $s = $sections->[$k];
-            # Half a unit of the log's sixth digit, or a microsecond.
-            my $digit = $logged[$k] == 0 ? 0 : 10**(floor(log(abs $logged[$k]) / log(10)) - 5);
-            my $room = max(1, 0.5e6 * $digit);
-            $ok &&= abs($s->{dur} - 1e6 * $logged[$k]) <= $room
-                && $s->{ts} >= $frame->{ts} - 0.001
-                && $s->{ts} + $s->{dur} <= $frame->{ts} + $frame->{dur} + 0.001;
-        }
-        $agree += $ok;
-    }
-    return noted($agree, 'trace_agrees', @_);
-}
-
-my @expectations = map {
-    my $arg = $_;
-    if ($arg =~ /^@(.*)/) {
-        open(my $fh, '<', $1) or die "cannot read $1\n";
-        map { /^#=\s*(.*?)\s*$/ ? $1 : () } <$fh>;
-    } else {
-        $arg;
-    }
-} @args;
+my @expectations = map { /^@(.*)/ ? expectations_of($1) : $_ } @args;
 
 my $failures = 0;
 for my $expectation (@expectations) {

@@ -5,7 +5,7 @@ a zero, a missing row, a table that does not parse or another valgrind or render
 
 Usage: counts_compare_test.py COUNTS_PY BASELINE
 """
-import os
+import pathlib
 import subprocess
 import sys
 import tempfile
@@ -21,14 +21,9 @@ PASS = "VNode_advance"
 
 def scaled(name, factor):
     """The table with the instructions of the first row of pass name times factor."""
-    out, done = [], False
-    for r in rows:
-        if r[2] == name and not done:
-            r = r[:4] + [f"{float(r[4]) * factor:.2f}"] + r[5:]
-            done = True
-        out.append(r)
-    assert done, name
-    return head + [columns] + ["\t".join(r) for r in out]
+    i = next(i for i, r in enumerate(rows) if r[2] == name)
+    row = rows[i][:4] + [f"{float(rows[i][4]) * factor:.2f}"] + rows[i][5:]
+    return head + [columns] + ["\t".join(r) for r in rows[:i] + [row] + rows[i + 1:]]
 
 
 library = "VNode_plot:opengl"
@@ -55,11 +50,9 @@ cases = [
 failed = 0
 with tempfile.TemporaryDirectory() as work:
     for what, base, now, passes, words in cases:
-        paths = []
-        for name, text in (("base.tsv", base), ("now.tsv", now)):
-            paths.append(os.path.join(work, name))
-            with open(paths[-1], "w") as f:
-                f.write("\n".join(text) + "\n")
+        paths = [pathlib.Path(work, name) for name in ("base.tsv", "now.tsv")]
+        for path, text in zip(paths, (base, now)):
+            path.write_text("\n".join(text) + "\n")
         p = subprocess.run([sys.executable, counts, "compare"] + paths, capture_output=True,
                            text=True)
         output = p.stdout + p.stderr
