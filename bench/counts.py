@@ -61,7 +61,10 @@ def environment(libdir):
     return {
         "PATH": "/usr/bin:/bin", "LC_ALL": "C", "HOME": "/nonexistent",
         "DISPLAY": os.environ.get("DISPLAY", ""), "XAUTHORITY": os.environ.get("XAUTHORITY", ""),
+        # The software rasteriser forced as scripts/renderer.sh env forces it, the GL dispatch
+        # told to take Mesa's library even where the X server names another vendor's.
         "LD_LIBRARY_PATH": libdir, "LIBGL_ALWAYS_SOFTWARE": "1", "GALLIUM_DRIVER": "llvmpipe",
+        "__GLX_VENDOR_LIBRARY_NAME": "mesa",
         "LP_NUM_THREADS": "2", "LP_NATIVE_VECTOR_WIDTH": "128", "MESA_SHADER_CACHE_DISABLE": "true",
         "GLIBC_TUNABLES": GLIBC_TUNABLES,
         "ZIBU_COUNT_FRAMES": f"{WARM_UP} {MEASURED}",
