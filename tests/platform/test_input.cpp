@@ -19,22 +19,6 @@
 
 namespace {
 
-// Each test starts and ends with no key or button down, the mouse latched, the OS's events and
-// clocks.
-class InputState : public ::testing::Test {
-protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-    static void reset() {
-        input_reset();
-        mouse_buttons = 0;
-        mouse_latch = 1;
-        alt_tab_minimised = 0;
-        event_source_use(&os_events);
-        profile_clock = profile_clock_default;
-    }
-};
-
 // A source with no messages waiting: the window state and keyboard the tests set.
 struct {
     unsigned char keyboard[256];
@@ -53,12 +37,23 @@ const EventSource fake_source = {
 
 void pump() { EXPECT_EQ(graphics_pump(), 0); }
 
-class Input : public InputState {
+// Each test starts with no key or button down, the mouse latched, the source above (until a
+// script plays) and the OS's clocks; it ends with the OS's events again.
+class Input : public ::testing::Test {
 protected:
     void SetUp() override {
-        InputState::SetUp();
+        reset();
         fake = {};
         event_source = &fake_source;
+    }
+    void TearDown() override { reset(); }
+    static void reset() {
+        input_reset();
+        mouse_buttons = 0;
+        mouse_latch = 1;
+        alt_tab_minimised = 0;
+        event_source_use(&os_events);
+        profile_clock = profile_clock_default;
     }
 };
 
@@ -225,7 +220,7 @@ TEST(ScriptParse, BadLinesAreNamedByTheirNumberAndLeaveNothing) {
 
 // A script played through graphics_pump, as main_loop pumps: once at the end of start-up
 // (frame 0's input), then after every frame.
-using ScriptPlay = InputState;
+using ScriptPlay = Input;
 
 TEST_F(ScriptPlay, EventsReachTheFrameTheyNameThroughTheSharedRules) {
     Parsed p("0 down w\n0 button left down\n"  // the start-up move has released the latch: counts at once
