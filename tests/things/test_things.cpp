@@ -314,7 +314,6 @@ protected:
     static inline int steps = 0;
 };
 
-
 TEST_F(Box, OneCellBoxSticksEveryParticleToTheSeedAtOnce) {
     Dendrite* box = dendrite_create(1, 1, 1, 3.0, world);
     EXPECT_EQ(box->solute.count, 4u);
