@@ -27,18 +27,36 @@ void scripted_look(int* dx, int* dy) {
     look_dx = look_dy = 0;
 }
 
-// A ship at (20, 20, 20) of a fresh world, steered by the test's keys and mouse.
+// The ship's HUD, composed into a record of its texts and rings.
+struct Text { std::string text; double x; uint32_t colour; };
+struct Recorder { std::vector<Text> texts; std::vector<HudRing> rings; };
+
+const HudSink recorder_sink = {
+    nullptr,
+    [](void* u, const char* t, double x, double, double, uint32_t c) {
+        static_cast<Recorder*>(u)->texts.push_back(Text{t, x, c});
+    },
+    [](void*) {},
+    [](void* u, const HudRing& r) { static_cast<Recorder*>(u)->rings.push_back(r); },
+    [](void*) {},
+};
+
+// A ship at (20, 20, 20) of a fresh world, steered by the test's keys and mouse, its HUD
+// written with the built-in font.
 class ShipTest : public WorldTest<GlTest> {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
         reset_input();
+        reset_fonts();
+        fake_font("normal");
         ship_mouse_look = scripted_look;
         ship = ship_create(20, 20, 20, world);
     }
     void TearDown() override {
         WorldTest::TearDown();
         reset_input();
+        reset_fonts();
     }
     static void reset_input() {
         clear_keys();
@@ -60,35 +78,6 @@ protected:
     }
     int bullets() const { return static_cast<int>(children_of(world, &bullet_type).size()); }
     const Mat4& m() const { return ship->frame->current; }
-    Ship* ship = nullptr;
-};
-
-// The ship's HUD, composed into a record of its texts and rings.
-struct Text { std::string text; double x; uint32_t colour; };
-struct Recorder { std::vector<Text> texts; std::vector<HudRing> rings; };
-
-const HudSink recorder_sink = {
-    nullptr,
-    [](void* u, const char* t, double x, double, double, uint32_t c) {
-        static_cast<Recorder*>(u)->texts.push_back(Text{t, x, c});
-    },
-    [](void*) {},
-    [](void* u, const HudRing& r) { static_cast<Recorder*>(u)->rings.push_back(r); },
-    [](void*) {},
-};
-
-class Hud : public WorldTest<FontState> {
-protected:
-    void SetUp() override {
-        WorldTest::SetUp();
-        fake_font("normal");
-        ship = ship_create(0, 0, 0, world);
-        clear_keys();
-    }
-    void TearDown() override {
-        WorldTest::TearDown();
-        clear_keys();
-    }
     Recorder compose() {
         Recorder r;
         HudSink sink = recorder_sink;
@@ -106,6 +95,7 @@ protected:
     Ship* ship = nullptr;
 };
 
+using Hud = ShipTest;
 using Strings = std::vector<std::string>;
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Stress scenes: the script's stress line and the limits the builder holds itself, the shape of
 // the tree, where the rocks go and what the seed decides; the group node's sphere, collisions
-// across groups and removal.
+// across groups and removal. Then how the scenario's options match their keys.
 #include "app/stress.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scenario.h"
 #include "app/ship.h"
 #include "scene/advance.h"
 #include "scene/collide.h"
@@ -124,4 +125,23 @@ TEST_F(GroupNode, EnclosesItsChildrenMeetsOtherGroupsAndGoesWhenEmpty) {
     VNode_remove(b);
     VNode_advance_tree(world, 0.1);
     EXPECT_EQ(VNode_child_count(world), 1u);
+}
+
+// Names differing only in letter case are one option; a key matches the start of a name
+// without regard to case, the latest option first.
+TEST(Options, KeysMatchTheStartOfNamesWithoutRegardToCaseTheLatestFirst) {
+    DynArray list;
+    options_init(&list);
+    for (const char* name : {"X size", "X SIZE", "x size"}) option_default(&list, name, name);
+    option_default(&list, "X siz", "9");  // a shorter name is another option
+    option_default(&list, "Density of solute", "0.05");
+    option_default(&list, "Speed", "1");
+    option_default(&list, "Spin", "2");
+    EXPECT_EQ(list.count, 5u);
+    const struct { const char* key; const char* value; } cases[] = {
+        {"X size", "X size"}, {"x", "9"}, {"DENSITY OF SOLUTE", "0.05"}, {"sp", "2"},
+        {"spe", "1"}, {"", "2"}, {"X sizf", nullptr}, {"X size2", nullptr}};
+    for (const auto& c : cases)
+        EXPECT_STREQ(option_find(&list, c.key), c.value) << '"' << c.key << '"';
+    options_free(&list);
 }
