@@ -54,22 +54,44 @@ const HudSink recorder_sink = {
     [](void*) {},
 };
 
+void no_plot_op(VNode*) {}
+const ThingType leaf_type = {"Leaf", sizeof(VNode), nullptr, no_plot_op, nullptr, nullptr};
+
+class Overlays : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        reset_fonts();
+        font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
+        profile_section(nullptr, 0);
+        clear_keys();
+    }
+    void TearDown() override {
+        profile_section(nullptr, 0);
+        glClearColor(0, 0, 0, 0);
+        glDisable(GL_LIGHTING);
+        clear_keys();
+        tree_stats = 0;
+        frame_time = 0;
+        free_fonts();
+    }
+    // Pixel (x, y) counted from the top-left, as the overlay places things.
+    static unsigned at(int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y); }
+};
+
 // A ship at (20, 20, 20) of a fresh world, steered by the test's keys and mouse, its HUD
 // written with the built-in font.
-class ShipTest : public WorldTest<GlTest> {
+class ShipTest : public WorldTest<Overlays> {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
         reset_input();
-        reset_fonts();
-        fake_font("normal");
         ship_mouse_look = scripted_look;
         ship = ship_create(20, 20, 20, world);
     }
     void TearDown() override {
         WorldTest::TearDown();
         reset_input();
-        reset_fonts();
     }
     static void reset_input() {
         clear_keys();
@@ -137,38 +159,6 @@ struct Scene {
 using StressScene = WorldTest<>;  // the world's nodes all gone again after each test
 using GroupNode = WorldTest<>;
 
-void no_plot_op(VNode*) {}
-const ThingType leaf_type = {"Leaf", sizeof(VNode), nullptr, no_plot_op, nullptr, nullptr};
-
-class Overlays : public GlTest {
-protected:
-    void SetUp() override {
-        GlTest::SetUp();
-        reset_fonts();
-        font_load(builtin_font_stream, builtin_font_stream_size, "normal", 0);
-        profile_section(nullptr, 0);
-        clear_keys();
-    }
-    void TearDown() override {
-        profile_section(nullptr, 0);
-        glClearColor(0, 0, 0, 0);
-        glDisable(GL_LIGHTING);
-        clear_keys();
-        tree_stats = 0;
-        frame_time = 0;
-        free_fonts();
-    }
-    // Pixel (x, y) counted from the top-left, as the overlay places things.
-    static unsigned at(int x, int y) { return gl_test_pixel(x, GL_TEST_HEIGHT - 1 - y); }
-
-    // One frame with the diagnostics on: its sections, then the overlay.
-    static void frame_with_diagnostics(int sections, double raw) {
-        static const char* labels[] = {"one", "two", "three", "four", "five"};
-        for (int i = 0; i < sections; i++) profile_section(labels[i], 0);
-        diagnostics_overlay(raw);
-    }
-};
-
 // The software driver keeps what it compiles for a shader where the sanitizers' leak checker
 // cannot see it until the context goes, which the game does at exit and this process never.
 extern "C" void __lsan_disable() __attribute__((weak));
@@ -197,14 +187,6 @@ protected:
         title_menu_forget();
         menu_shader_source = menu_shader_text;
         Overlays::TearDown();
-    }
-    void draw_menu() {
-        glClearColor(0.8f, 0.4f, 0.2f, 0.0f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glClearColor(0.8f, 0.8f, 0.8f, 0.0f);
-        clear_rect(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT / 2);
-        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-        title_menu_draw(1.0f);
     }
     static Rgb pixel(int x, int y_from_top) {
         const unsigned c = at(x, y_from_top);
@@ -566,7 +548,11 @@ TEST_F(Overlays, TimesLogGetsOneLinePerFrameWithTheRawTimeAndTheFramesSections) 
     ScratchDir dir;
     frame_time = FRAME_TIME_MAX;  // the simulation clamped these frames
     const int sections[] = {3, 1, 5, 2};
-    for (int k = 0; k < 4; k++) frame_with_diagnostics(sections[k], 0.25 * (k + 1));
+    const char* labels[] = {"one", "two", "three", "four", "five"};
+    for (int k = 0; k < 4; k++) {  // a frame with the diagnostics on: its sections, the overlay
+        for (int i = 0; i < sections[k]; i++) profile_section(labels[i], 0);
+        diagnostics_overlay(0.25 * (k + 1));
+    }
     std::istringstream log(read_file(times_log_name));
     int k = 0;
     for (std::string line; k < 4 && std::getline(log, line); k++) {
@@ -639,9 +625,14 @@ TEST_F(TitleMenu, BandIsTintedBlueGreyBetweenBlackRowsWithOrWithoutAWorkingShade
         ScratchDir dir;
         title_menu_forget();
         menu_shader_source = source;
+        glClearColor(0.8f, 0.4f, 0.2f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glClearColor(0.8f, 0.8f, 0.8f, 0.0f);
+        clear_rect(0, 0, GL_TEST_WIDTH, GL_TEST_HEIGHT / 2);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         {
             DriverLeaksIgnored shader_code(source == menu_shader_text);
-            draw_menu();
+            title_menu_draw(1.0f);
         }
         for (int y : {0, 95, 673, GL_TEST_HEIGHT - 1})
             expect_rgb(pixel(right, y), {0, 0, 0}, which);
