@@ -53,10 +53,9 @@ start_game() {
 # Runs the command every tenth of a second until it succeeds, for at most $1 seconds and while
 # the game runs.
 wait_for() {
-  local limit=$1 i
-  shift
-  for ((i = 0; i < limit * 10; i++)); do
-    "$@" && return 0
+  local i
+  for ((i = 0; i < $1 * 10; i++)); do
+    "${@:2}" && return 0
     alive && sleep 0.1 || return 1
   done
   return 1
@@ -65,10 +64,9 @@ wait_for() {
 # hold_until LIMIT "KEY..." COMMAND...: the keys stay down until the command succeeds (proof
 # that a frame saw them): a press shorter than a slow frame would go unseen.
 hold_until() {
-  local status
   xdotool keydown $2
   wait_for "$1" "${@:3}"
-  status=$?
+  local status=$?
   xdotool keyup $2
   return $status
 }

@@ -100,6 +100,4 @@ while [ "$(date +%s)" -lt "$deadline" ] && [ "$failures" -eq 0 ]; do
   fi
   pid=
 done
-log "the slowest frame of the soak: $(cat "$work"/run/times*.log 2>/dev/null |
-  awk -F'\t' '$1 > s { s = $1 } END { print s + 0 }') s"
 check_leftovers

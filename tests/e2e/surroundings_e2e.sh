@@ -49,7 +49,6 @@ run_headless() {
   [ "$exit_status" = 124 ] && fail "still running after a minute: waiting for a box?"
 }
 
-le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 first_frames() { hold_until 60 "ctrl s" screenshot_done; }
 # A new complete screenshot, Ctrl+S held until it is written; prints its path.
 shot() { rm -f "$work"/run/screenshot*.bmp; first_frames && screenshots | head -n 1; }
@@ -256,7 +255,7 @@ case_refusing_wm() {
   for _ in $(seq 40); do grep -q ready "$work/wm.out" && break; sleep 0.1; done
   if start_and_see && hold_until 60 "ctrl s" screenshot_done $((54 + 800 * 600 * 3)); then
     f=$(screenshots | head -n 1)
-    local size="$(le32 "$f" 18)x$(le32 "$f" 22)"
+    local size=$(od -An -tu4 -j 18 -N 8 "$f" | awk '{ print $1 "x" $2 }')  # BMP width x height
     log "${f##*/}: $size, $(stat -c %s "$f") bytes"
     [ "$size" = 800x600 ] || fail "the screenshot is not 800x600"
     judged "count('$f', 'lit') > 0" || fail "the screenshot shows nothing"

@@ -11,8 +11,7 @@ import sys
 import tempfile
 
 counts, baseline = sys.argv[1], sys.argv[2]
-with open(baseline) as f:
-    lines = f.read().splitlines()
+lines = pathlib.Path(baseline).read_text().splitlines()
 head = [l for l in lines if l.startswith("#")]
 columns = next(l for l in lines if not l.startswith("#"))
 rows = [l.split("\t") for l in lines[len(head) + 1:]]
