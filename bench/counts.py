@@ -331,14 +331,16 @@ def read_table(path):
 
 
 def compare(base_path, now_path):
-    """The gate's verdict: a list of failures, empty when NOW holds BASE's counts."""
+    """The gate's verdict: the failures (none when NOW holds BASE's counts), and how far the own
+    row furthest from the baseline is from it, with its name."""
     rewrite = "bench/counts.sh --write-baseline (and commit it, saying why)"
     try:
         base_head, base = read_table(base_path)
     except ValueError as e:
-        return [f"the baseline does not parse: {e}; write it again: {rewrite}"]
+        return [f"the baseline does not parse: {e}; write it again: {rewrite}"], (0.0, "")
     now_head, now = read_table(now_path)
     failures = []
+    largest = (0.0, "")
     for key in ("valgrind", "renderer"):
         if base_head[key] != now_head.get(key):
             failures.append(f"the baseline was made with {key} '{base_head[key]}', this run has "
@@ -346,7 +348,7 @@ def compare(base_path, now_path):
                             f"baseline's (scripts/setup.sh; scripts/renderer.sh install) or "
                             f"retake it: {rewrite}")
     if failures:
-        return failures
+        return failures, largest
     same_library = True  # the versions match here, so the library rows may be compared
     for key in ("compiler", "libc"):
         if base_head.get(key) != now_head.get(key):
@@ -369,7 +371,9 @@ def compare(base_path, now_path):
         if library:
             if abs(ratio - 1) > TOLERANCE:
                 print(f"note (library, not gated): {line}")
-        elif ratio > 1 + TOLERANCE:
+            continue
+        largest = max(largest, (abs(ratio - 1), name))
+        if ratio > 1 + TOLERANCE:
             failures.append(f"DEARER {line}")
         elif ratio < 1 - TOLERANCE:
             failures.append(f"CHEAPER {line} (record the gain: {rewrite})")
@@ -377,19 +381,21 @@ def compare(base_path, now_path):
         if key not in base:
             failures.append(f"{key[2]} (n={key[0]} depth={key[1]}): not in the baseline "
                             f"({rewrite})")
-    return failures
+    return failures, largest
 
 
 def main(argv):
     if len(argv) >= 3 and argv[0] == "run":
         run(argv[1:])
     elif len(argv) == 3 and argv[0] == "compare":
-        failures = compare(argv[1], argv[2])
+        failures, (difference, name) = compare(argv[1], argv[2])
         for f in failures:
             print(f"counts gate: {f}")
         if failures:
             sys.exit(1)
-        print(f"counts gate: every pass within {TOLERANCE:.0%} of the baseline")
+        closest = ("every own row as in the baseline, to the last digit" if difference == 0
+                   else f"the furthest {name}, {difference:.4%} off")
+        print(f"counts gate: every pass within {TOLERANCE:.0%} of the baseline; {closest}")
     else:
         sys.exit(__doc__)
 
